@@ -22,10 +22,10 @@ class Exception : public std::exception {
   const void* raiseAddress_;
 };
 
-#define SE_EXCEPTION_CLASS(Name, Base)                          \
-  class Name : public Base {                                    \
-   public:                                                      \
-    using Base::Base;                                           \
+#define SE_EXCEPTION_CLASS(Name, Base)                                \
+  class Name : public Base {                                          \
+   public:                                                            \
+    using Base::Base;                                                 \
     const char* ClassName() const noexcept override { return #Name; } \
   }
 

@@ -19,13 +19,17 @@ FileStream::FileStream(const std::string& path, Mode mode) : path_(path) {
   }
 }
 
-FileStream::~FileStream() { plat::Current().Close(handle_); }
+FileStream::~FileStream() {
+  plat::Current().Close(handle_);
+}
 
 int64_t FileStream::Seek(int64_t offset, plat::SeekOrigin origin) {
   return plat::Current().Seek(handle_, offset, origin);
 }
 
-int64_t FileStream::Position() { return Seek(0, plat::SeekOrigin::kCurrent); }
+int64_t FileStream::Position() {
+  return Seek(0, plat::SeekOrigin::kCurrent);
+}
 
 int64_t FileStream::Size() {
   int64_t here = Position();

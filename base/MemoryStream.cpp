@@ -9,7 +9,9 @@
 
 namespace se {
 namespace {
-[[noreturn]] void RaiseOutOfMemory() { throw EOutOfMemory("Out of memory"); }
+[[noreturn]] void RaiseOutOfMemory() {
+  throw EOutOfMemory("Out of memory");
+}
 }  // namespace
 
 size_t MemoryStream::Read(void* buffer, size_t count) noexcept {

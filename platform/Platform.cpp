@@ -5,9 +5,15 @@ namespace {
 Platform* current = nullptr;
 }  // namespace
 
-Platform& Current() { return current ? *current : Native(); }
+Platform& Current() {
+  return current ? *current : Native();
+}
 
-ScopedPlatform::ScopedPlatform(Platform& replacement) : previous_(current) { current = &replacement; }
-ScopedPlatform::~ScopedPlatform() { current = previous_; }
+ScopedPlatform::ScopedPlatform(Platform& replacement) : previous_(current) {
+  current = &replacement;
+}
+ScopedPlatform::~ScopedPlatform() {
+  current = previous_;
+}
 
 }  // namespace plat

@@ -53,7 +53,7 @@ inline constexpr uint32_t kDirectory = 0x10;
 inline constexpr uint32_t kArchive = 0x20;
 inline constexpr uint32_t kNormal = 0x80;
 inline constexpr uint32_t kTemporary = 0x100;
-inline constexpr uint32_t kReparsePoint = 0x400;  // a link: never followed when deleting
+inline constexpr uint32_t kReparsePoint = 0x400;   // a link: never followed when deleting
 inline constexpr uint32_t kInvalid = 0xFFFFFFFFu;  // INVALID_FILE_ATTRIBUTES
 }  // namespace attr
 
@@ -93,7 +93,7 @@ class Platform {
   // --- Files: CreateFileA, ReadFile, WriteFile, SetFilePointer, CloseHandle.
   // Returns kInvalidFile on failure (GetLastError() tells why).
   virtual FileHandle OpenFile(const std::string& path, uint32_t access, uint32_t shareMode,
-                                Disposition disposition, uint32_t flagsAndAttributes) = 0;
+                              Disposition disposition, uint32_t flagsAndAttributes) = 0;
   // False on failure; `done` receives the count transferred (a short read means end of file).
   virtual bool Read(FileHandle file, void* buffer, uint32_t count, uint32_t& done) = 0;
   virtual bool Write(FileHandle file, const void* buffer, uint32_t count, uint32_t& done) = 0;
@@ -105,7 +105,9 @@ class Platform {
   virtual bool SetFileTimeFromDos(FileHandle file, uint16_t dosDate, uint16_t dosTime) = 0;
 
   // --- File system.
-  virtual bool MakeFolder(const std::string& path) = 0;
+  // CreateDirectoryA with default security; `ownerOnly` asks for a folder that only its owner
+  // may enter (mode 0700 on POSIX; Windows' per-user temporary folder is private already).
+  virtual bool MakeFolder(const std::string& path, bool ownerOnly = false) = 0;
   virtual bool RemoveFolder(const std::string& path) = 0;
   virtual bool RemoveFile(const std::string& path) = 0;
   // attr::kInvalid on failure.
@@ -141,7 +143,7 @@ class Platform {
   // program's folder or the current directory (a DLL planted beside a download must not load).
   virtual ModuleHandle LoadModule(const std::string& name) = 0;
   virtual void* FindSymbol(ModuleHandle module, const char* name) = 0;
-  virtual bool FreeModule(ModuleHandle module) = 0;
+  virtual bool ReleaseModule(ModuleHandle module) = 0;
 
   // Restricts the process's library search to the system folder (SetDefaultDllDirectories
   // where the system has it). Called first thing by the stub's entry point.

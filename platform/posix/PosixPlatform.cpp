@@ -1,1 +1,36 @@
-// Filled in by the backend work.
+#include "platform/posix/PosixPlatform.h"
+
+#include <cstring>
+
+namespace plat {
+
+Platform& Native() {
+  static posix::PosixPlatform instance;
+  return instance;
+}
+
+namespace posix {
+namespace {
+// Kept apart from errno so that a later successful libc call (or one made by the caller) does
+// not clobber the cause of the failure the caller is about to ask about.
+thread_local uint32_t lastError = 0;
+}  // namespace
+
+bool Fail(int error) {
+  lastError = static_cast<uint32_t>(error);
+  return false;
+}
+
+uint32_t PosixPlatform::LastError() {
+  return lastError;
+}
+
+std::string PosixPlatform::ErrorText(uint32_t code) {
+  // Like FormatMessageA, nothing for a code the system does not know.
+  if (strerrorname_np(static_cast<int>(code)) == nullptr) return {};
+  char buffer[256];
+  return strerror_r(static_cast<int>(code), buffer, sizeof buffer);
+}
+
+}  // namespace posix
+}  // namespace plat

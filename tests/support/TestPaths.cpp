@@ -2,7 +2,11 @@
 
 namespace testing_support {
 
-std::string SourceDir() { return SE_TEST_SOURCE_DIR; }
-std::string SourcePath(const std::string& relative) { return SourceDir() + "/" + relative; }
+std::string SourceDir() {
+  return SE_TEST_SOURCE_DIR;
+}
+std::string SourcePath(const std::string& relative) {
+  return SourceDir() + "/" + relative;
+}
 
 }  // namespace testing_support

@@ -1,0 +1,41 @@
+// The memory and file callbacks the cabinet library works through, the translation of its open
+// flags into an operating-system open, and the date/time/attribute restore of extracted files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cab/CabIntf.h"
+#include "platform/Platform.h"
+
+namespace cab {
+
+// The last nonzero OS error code recorded by a callback; one for the whole process.
+extern uint32_t LastOSError;
+
+struct OpenParams {
+  uint32_t access;
+  uint32_t shareMode;
+  plat::Disposition disposition;
+  uint32_t flagsAndAttributes;
+};
+
+// How the library's open flags become an OS open (a pure function).
+OpenParams TranslateOpenFlags(int32_t flags);
+
+void* CABAPI CabAlloc(uint32_t size);
+void CABAPI CabFree(void* block);
+intptr_t CABAPI CabOpen(char* name, int32_t flags, int32_t mode);
+uint32_t CABAPI CabRead(intptr_t handle, void* buffer, uint32_t count);
+uint32_t CABAPI CabWrite(intptr_t handle, void* buffer, uint32_t count);
+int32_t CABAPI CabClose(intptr_t handle);
+int32_t CABAPI CabSeek(intptr_t handle, int32_t distance, int32_t origin);
+
+// Opens `name` as CabOpen does; the error of a failed open is recorded.
+plat::FileHandle OpenTranslated(const std::string& name, int32_t flags);
+
+// Gives an extracted file the cabinet's local MS-DOS date and time (creation and last-write)
+// and its read-only, hidden, system and archive attributes. False when it cannot be opened.
+bool SetTargetFileInfo(const std::string& path, uint16_t date, uint16_t time, uint16_t attributes);
+
+}  // namespace cab

@@ -1,0 +1,358 @@
+#include "cab/KXCabReader.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <utility>
+
+#include "cab/CabCallbacks.h"
+#include "platform/Platform.h"
+
+namespace cab {
+namespace {
+
+constexpr char kDelim = plat::kPathDelim;
+// Open flags of a target file: write-only, sequential, create, truncate, binary.
+constexpr int32_t kTargetOpenFlags = 0x8321;
+// Room in the library's next-cabinet folder buffer, terminating NUL included.
+constexpr size_t kCabPathBuffer = 256;
+
+std::string FromLibrary(const char* s) {
+  return s ? std::string(s) : std::string();
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// Index of the first case-insensitive match, or -1.
+ptrdiff_t IndexOfText(const std::vector<std::string>& list, std::string_view s) {
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (SameText(list[i], s)) return static_cast<ptrdiff_t>(i);
+  }
+  return -1;
+}
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+// A stored name as a path of this system: cabinets separate folders with "\".
+std::string LocalName(std::string name) {
+  if constexpr (kDelim != '\\') std::replace(name.begin(), name.end(), '\\', kDelim);
+  return name;
+}
+
+// Position just past the last folder separator (and, on Windows, drive colon); 0 if none.
+size_t NameStart(const std::string& path) {
+#ifdef _WIN32
+  size_t i = path.find_last_of("\\:");
+#else
+  size_t i = path.find_last_of('/');
+#endif
+  return i == std::string::npos ? 0 : i + 1;
+}
+
+bool FolderExists(const std::string& path) {
+  uint32_t a = plat::Current().FileAttributes(path);
+  return a != plat::attr::kInvalid && (a & plat::attr::kDirectory) &&
+         !(a & plat::attr::kReparsePoint);
+}
+
+// Creates `folder` and every missing folder above it; the outcome is not looked at.
+void ForceFolders(std::string folder) {
+  while (!folder.empty() && folder.back() == kDelim) folder.pop_back();
+  if (folder.size() < 3 || FolderExists(folder)) return;
+  size_t start = NameStart(folder);
+  if (start > 0) ForceFolders(folder.substr(0, start));
+  plat::Current().MakeFolder(folder);
+}
+
+// True when a folder between `base` and the file at `path` (below `base`) is a link.
+bool PassesThroughLink(const std::string& base, const std::string& path) {
+  for (size_t i = path.find(kDelim, base.size()); i != std::string::npos;
+       i = path.find(kDelim, i + 1)) {
+    uint32_t a = plat::Current().FileAttributes(path.substr(0, i));
+    if (a != plat::attr::kInvalid && (a & plat::attr::kReparsePoint)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string JoinPath(std::initializer_list<std::string_view> parts) {
+  std::string result;
+  for (std::string_view part : parts) {
+    if (part.empty()) continue;
+    if (result.empty()) {
+      result = part;
+      continue;
+    }
+    bool endsWith = result.back() == kDelim;
+    bool startsWith = part.front() == kDelim;
+    if (endsWith && startsWith) {
+      result.pop_back();
+    } else if (!endsWith && !startsWith) {
+      result += kDelim;
+    }
+    result += part;
+  }
+  return result;
+}
+
+bool IsSafeStoredName(std::string_view name) {
+  if (name.empty() || IsSeparator(name.front())) return false;
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == ':') return false;
+  }
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = start;
+    while (end < name.size() && !IsSeparator(name[end])) ++end;
+    std::string_view step = name.substr(start, end - start);
+    if (step == "..") return false;
+#ifdef _WIN32
+    // Windows ignores trailing dots and blanks in a step, so "... " is ".." as well.
+    if (step.size() >= 2 && step.find_first_not_of(". ") == std::string_view::npos) return false;
+#endif
+    start = end + 1;
+  }
+  return true;
+}
+
+TKXCabReader::TKXCabReader(void* /*owner*/) {}
+
+TKXCabReader::~TKXCabReader() {
+  // A destructor cannot raise: a context that fails to go away is dropped with the reader.
+  // Callers who want to hear of it call FreeFDIHandle themselves first.
+  try {
+    FreeFDIHandle();
+  } catch (...) {
+  }
+}
+
+HFDI TKXCabReader::FDIHandle() {
+  if (!FDIHandle_) {
+    ERF_ = ERF{};
+    FDIHandle_ = FDICreate(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek,
+                           cpuUNKNOWN, &ERF_);
+    CheckFDI(FDIHandle_ != nullptr);
+  }
+  return FDIHandle_;
+}
+
+void TKXCabReader::FreeFDIHandle() {
+  if (!FDIHandle_) return;
+  HFDI handle = FDIHandle_;
+  FDIHandle_ = nullptr;
+  CheckFDI(FDIDestroy(handle));
+}
+
+void TKXCabReader::CheckFDI(bool success) {
+  if (success) return;
+  ERF_.erfType = static_cast<int32_t>(LastOSError);
+  if (!refusal_.empty()) throw EKXCabinet(ERF_, false, refusal_);
+  throw EKXCabinet(ERF_, false);
+}
+
+void TKXCabReader::Extract(const std::string& cabinetPath, const std::string& destFolder,
+                           TKXCabExtractOptions options) {
+  std::string full = plat::Current().FullPathName(cabinetPath);
+  CabinetFile_ = full.empty() ? cabinetPath : full;
+  DestDir_ = destFolder;
+  if (DestDir_.empty() || DestDir_.back() != kDelim) DestDir_ += kDelim;
+  SourceNames_.clear();
+  DestNames_.clear();
+
+  std::string current = CabinetFile_;
+  while (!current.empty()) {
+    NextCabinet_.clear();
+    NextDisk_.clear();
+    CurrentCabinet_ = current;
+    ContinuationCabinet_.clear();
+    ContinuationSeen_ = false;
+    refusal_.clear();
+    pendingError_ = nullptr;
+
+    size_t start = NameStart(current);
+    std::string name = current.substr(start);
+    std::string folder = current.substr(0, start);
+    bool ok = FDICopy(FDIHandle(), name.data(), folder.data(), 0, NotifyCallback, nullptr, this);
+    if (pendingError_) std::rethrow_exception(std::exchange(pendingError_, nullptr));
+    CheckFDI(ok);
+
+    if (ContinuationSeen_) {
+      current = ContinuationCabinet_;
+    } else if (SameText(current, NextCabinet_)) {
+      current.clear();
+    } else {
+      current = NextCabinet_;
+    }
+    if (!current.empty()) {
+      plat::DirEntry entry;
+      bool isFile =
+          plat::Current().FindFile(current, entry) && !(entry.attributes & plat::attr::kDirectory);
+      if ((options & ceoSingleCabinet) || !isFile) current.clear();
+    } else if (options & ceoSingleCabinet) {
+      current.clear();
+    }
+  }
+}
+
+intptr_t CABAPI TKXCabReader::NotifyCallback(TFDINOTIFICATIONTYPE type,
+                                             TFDINOTIFICATION* notification) {
+  auto* reader = static_cast<TKXCabReader*>(notification->pv);
+  // Nothing may unwind through the library: hold the error and abort the copy instead.
+  try {
+    return reader->HandleNotification(type, *notification);
+  } catch (...) {
+    reader->pendingError_ = std::current_exception();
+    return -1;
+  }
+}
+
+intptr_t TKXCabReader::HandleNotification(TFDINOTIFICATIONTYPE type,
+                                          TFDINOTIFICATION& notification) {
+  LastOSError = 0;
+  switch (type) {
+    case fdintCABINET_INFO:
+      return OnCabinetInfoNotify(notification);
+    case fdintPARTIAL_FILE:
+      return OnPartialFileNotify(notification);
+    case fdintCOPY_FILE:
+      return OnCopyFileNotify(notification);
+    case fdintCLOSE_FILE_INFO:
+      return OnCloseFileNotify(notification);
+    case fdintNEXT_CABINET:
+      return OnNextCabinetNotify(notification);
+    default: {
+      int32_t result = 0;
+      if (OnUnrecognizedNotify) OnUnrecognizedNotify(*this, type, notification, result);
+      return result;
+    }
+  }
+}
+
+intptr_t TKXCabReader::OnCabinetInfoNotify(TFDINOTIFICATION& n) {
+  bool abort = false;
+  std::string next = FromLibrary(n.psz1), disk = FromLibrary(n.psz2), path = FromLibrary(n.psz3);
+  if (!ContinuationCabinet_.empty()) CurrentCabinet_ = ContinuationCabinet_;
+  NextCabinet_ = next.empty() ? next : JoinPath({path, next});
+  NextDisk_ = disk;
+  if (OnCabinetInfo) OnCabinetInfo(*this, next, disk, path, n.setID, n.iCabinet, abort);
+  return abort ? -1 : 0;
+}
+
+intptr_t TKXCabReader::OnPartialFileNotify(TFDINOTIFICATION& n) {
+  bool abort = false;
+  std::string name = FromLibrary(n.psz1);
+  ptrdiff_t i = IndexOfText(SourceNames_, name);
+  std::string dst = i >= 0 ? DestNames_[i] : std::string();
+  if (OnCopyPartialFile) {
+    OnCopyPartialFile(*this, name, FromLibrary(n.psz2), FromLibrary(n.psz3), dst, abort);
+  }
+  return abort ? -1 : 0;
+}
+
+intptr_t TKXCabReader::Refuse(std::string reason) {
+  refusal_ = std::move(reason);
+  return -1;
+}
+
+intptr_t TKXCabReader::OnCopyFileNotify(TFDINOTIFICATION& n) {
+  auto& os = plat::Current();
+  bool abort = false;
+  std::string name = FromLibrary(n.psz1);
+  const std::string stored = JoinPath({DestDir_, LocalName(name)});
+  std::string dst = stored;
+  if (OnCopyFile) {
+    OnCopyFile(*this, name, n.cb, n.date, n.time, n.attribs, n.iFolder, dst, abort);
+  }
+  if (abort) return -1;
+  if (dst.empty()) return 0;
+  // A stored name is written only inside the destination folder, never through a link; a
+  // handler that chose another path answers for it.
+  if (dst == stored) {
+    if (!IsSafeStoredName(name)) {
+      return Refuse("Refused a file name that leads outside the destination folder: \"" + name +
+                    "\"");
+    }
+    if (PassesThroughLink(DestDir_, dst)) {
+      return Refuse("Refused to write through a link: \"" + name + "\"");
+    }
+  }
+
+  size_t start = NameStart(dst);
+  if (start > 0) ForceFolders(dst.substr(0, start));
+
+  uint32_t attributes = os.FileAttributes(dst);
+  if (attributes != plat::attr::kInvalid && !(attributes & plat::attr::kDirectory) &&
+      (attributes & plat::attr::kReadOnly)) {
+    if (Options & croDontOverwriteReadOnlyFiles) return 0;
+    os.SetAttributes(dst, attributes & ~plat::attr::kReadOnly);
+  }
+
+  plat::FileHandle handle = OpenTranslated(dst, kTargetOpenFlags);
+  if (handle == plat::kInvalidFile) return -1;
+  try {
+    SourceNames_.push_back(name);
+    DestNames_.push_back(dst);
+  } catch (...) {
+    os.Close(handle);
+    if (SourceNames_.size() > DestNames_.size()) SourceNames_.pop_back();
+    throw;
+  }
+  return handle;
+}
+
+intptr_t TKXCabReader::OnCloseFileNotify(TFDINOTIFICATION& n) {
+  auto& os = plat::Current();
+  bool abort = false;
+  os.Close(n.hf);
+  std::string name = FromLibrary(n.psz1);
+  std::string dst;
+  ptrdiff_t i = IndexOfText(SourceNames_, name);
+  if (i >= 0) {
+    dst = DestNames_[i];
+    SourceNames_.erase(SourceNames_.begin() + i);
+    DestNames_.erase(DestNames_.begin() + i);
+    SetTargetFileInfo(dst, n.date, n.time, n.attribs);
+  }
+  bool exec = (n.cb & 1) != 0;
+  if (OnCloseFile) OnCloseFile(*this, name, n.date, n.time, n.attribs, n.iFolder, exec, dst, abort);
+  if (abort) return -1;
+  if (exec && (Options & croExecuteOnExtract) && !dst.empty()) os.ShellOpen(dst);
+  return 1;
+}
+
+intptr_t TKXCabReader::OnNextCabinetNotify(TFDINOTIFICATION& n) {
+  bool abort = false;
+  std::string cabName = FromLibrary(n.psz1);
+  intptr_t result;
+  if (OnNextCabinet) {
+    std::string path = FromLibrary(n.psz3);
+    OnNextCabinet(*this, cabName, FromLibrary(n.psz2), path, n.fdie, abort);
+    if (abort) {
+      result = -1;
+    } else {
+      if (path.empty() || path.back() != kDelim) path += kDelim;
+      if (path.size() >= kCabPathBuffer || !n.psz3) {
+        // The library's buffer holds 255 characters: a longer folder cannot be handed back.
+        result = Refuse("The folder of the next cabinet is too long: \"" + path + "\"");
+      } else {
+        std::memcpy(n.psz3, path.c_str(), path.size() + 1);
+        result = 0;
+      }
+    }
+  } else {
+    result = n.fdie == FDIERROR_NONE ? 0 : -1;
+  }
+  ContinuationCabinet_ = JoinPath({FromLibrary(n.psz3), cabName});
+  ContinuationSeen_ = true;
+  return result;
+}
+
+}  // namespace cab

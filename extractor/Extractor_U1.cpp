@@ -1,0 +1,223 @@
+#include "extractor/Extractor_U1.h"
+
+#include "extractor/PackageLayout.h"
+
+#include <vector>
+
+#include "base/Exception.h"
+#include "base/MemoryStream.h"
+#include "cab/KXCabReader.h"
+#include "lzh/SECompress.h"
+#include "platform/Platform.h"
+
+namespace extractor {
+namespace {
+
+constexpr char kDelim = plat::kPathDelim;
+constexpr const char* kQuestionCaption = "Quillmark Extractor";
+constexpr const char* kErrorCaption = "SE error";
+constexpr const char* kCabinetName = "kem.cab";
+constexpr const char* kProgramName = "rux.exe";
+constexpr const char* kFolderPrefix = "se_";
+// Drawn names that already exist are passed over; this many draws, then the run gives up.
+constexpr int kFolderTries = 100;
+// An LZH item yields at most 60 bytes and costs at least 10 bits, so n stream bytes never
+// decode to more than 48 x n bytes; a size field beyond that cannot be genuine.
+constexpr int64_t kMaxExpansion = 48;
+
+// The payload area, read strictly forward; reading past its end is a stream read error.
+class PayloadReader {
+ public:
+  PayloadReader(se::FileStream& file, int64_t end) : file_(file), end_(end) {}
+
+  int32_t ReadInt32() {
+    uint8_t bytes[4];
+    Read(bytes, sizeof bytes);
+    return LittleEndian32(bytes);
+  }
+  void Skip(int64_t count) {
+    Check(count);
+    file_.Seek(count, plat::SeekOrigin::kCurrent);
+  }
+  void CopyTo(se::MemoryStream& dest, int64_t count) {
+    Check(count);
+    dest.CopyFrom(file_, count);
+  }
+
+ private:
+  void Read(void* buffer, int64_t count) {
+    Check(count);
+    file_.ReadBuffer(buffer, static_cast<size_t>(count));
+  }
+  void Check(int64_t count) {
+    if (count < 0 || count > end_ - file_.Position()) se::RaiseReadError();
+  }
+  se::FileStream& file_;
+  int64_t end_;
+};
+
+// Everything inside `folder` (not the folder itself), depth first; links are removed, never
+// followed. Failures are passed over: whatever cannot be deleted stays.
+void DeleteFolderContents(const std::string& folder) {
+  auto& os = plat::Current();
+  std::vector<plat::DirEntry> entries;
+  if (!os.FindFiles(folder, entries)) return;
+  for (const auto& entry : entries) {
+    if (entry.name == "." || entry.name == "..") continue;
+    std::string path = folder + kDelim + entry.name;
+    const bool link = entry.attributes & plat::attr::kReparsePoint;
+    if (entry.attributes & plat::attr::kDirectory) {
+      if (!link) DeleteFolderContents(path);
+      os.RemoveFolder(path);
+    } else {
+      os.SetAttributes(path, plat::attr::kNormal);
+      os.RemoveFile(path);
+    }
+  }
+}
+
+}  // namespace
+
+uint32_t TExtractor::SeedFromTime(uint16_t hour, uint16_t minute, uint16_t second,
+                                  uint16_t milliseconds) {
+  return ((uint32_t(hour) * 60 + minute) * 60 + second) * 1000 + milliseconds;
+}
+
+uint32_t TExtractor::DrawFolderNumber(uint32_t& state) {
+  state = state * 134775813u + 1u;
+  return static_cast<uint32_t>((uint64_t(state) * 2147483647u) >> 32);
+}
+
+void TExtractor::Run() {
+  auto& os = plat::Current();
+  PackageStream_ =
+      std::make_unique<se::FileStream>(os.ProgramPath(), se::FileStream::Mode::kOpenRead);
+  if (!CheckSignature()) {
+    ShowError("Not a valid SE file");
+    PackageStream_.reset();
+    return;
+  }
+  if (!AskToContinue()) {
+    PackageStream_.reset();
+    return;
+  }
+  CreateWorkFolder();
+  if (!ExtractPayload()) {
+    ShowError("Error extracting files");
+    RemoveWorkFolder();
+    PackageStream_.reset();
+    return;
+  }
+  LaunchProgram();
+  PackageStream_.reset();
+  RemoveWorkFolder();
+}
+
+void TExtractor::ShowError(const std::string& text) {
+  auto& os = plat::Current();
+  os.Beep(plat::mb::kIconExclamation);
+  os.ShowMessage(text, kErrorCaption, plat::mb::kOk);
+}
+
+int64_t TExtractor::PackageSize() {
+  return PackageStream_->Size();
+}
+
+int32_t TExtractor::ReadInt32At(int64_t position) {
+  uint8_t bytes[4] = {};
+  if (position < 0 || PackageStream_->Seek(position, plat::SeekOrigin::kBegin) != position ||
+      PackageStream_->Read(bytes, 4) != 4) {
+    return 0;
+  }
+  return LittleEndian32(bytes);
+}
+
+bool TExtractor::CheckSignature() {
+  return ReadTrailer(PackageSize(), [this](int64_t at) { return ReadInt32At(at); }).has_value();
+}
+
+bool TExtractor::AskToContinue() {
+  const int64_t size = PackageSize();
+  PromptLength_ = ReadInt32At(size - 8);
+  std::string question = "Continue?";
+  if (PromptLength_ < 1) {
+    PromptLength_ = 0;
+  } else {
+    std::vector<char> text(static_cast<size_t>(PromptLength_) + 1, '\0');
+    PackageStream_->Seek(size - (int64_t(PromptLength_) + 8), plat::SeekOrigin::kBegin);
+    PackageStream_->ReadBuffer(text.data(), static_cast<size_t>(PromptLength_));
+    question.assign(text.data());  // the text ends at its first NUL
+  }
+  return plat::Current().ShowMessage(question, kQuestionCaption,
+                                     plat::mb::kYesNo | plat::mb::kIconQuestion) ==
+         plat::mb::kIdYes;
+}
+
+bool TExtractor::ExtractPayload() {
+  const int64_t size = PackageSize();
+  const int64_t areaEnd = size - (int64_t(PromptLength_) + 12);
+  const int32_t area = ReadInt32At(areaEnd);
+  const int64_t areaStart = areaEnd - area;
+  PackageStream_->Seek(areaStart, plat::SeekOrigin::kBegin);
+  PayloadReader payload(*PackageStream_, areaEnd);
+  const int32_t count = payload.ReadInt32();
+
+  se::MemoryStream compressed;
+  se::MemoryStream plain;
+  const std::string cabinet = WorkFolder_ + kDelim + kCabinetName;
+  for (int32_t i = 0; i < count; ++i) {
+    compressed.Clear();
+    plain.Clear();
+    const int32_t dataSize = payload.ReadInt32();
+    const int32_t nameLength = payload.ReadInt32();
+    payload.Skip(nameLength);  // the name is never used
+    payload.CopyTo(compressed, dataSize);
+
+    // A stream that cannot be genuine, or that fails to decode, is reported, not handed on.
+    if (dataSize < 5) return false;
+    const int32_t declared = LittleEndian32(compressed.Memory() + dataSize - 4);
+    if (declared < 0 || declared > kMaxExpansion * (dataSize - 4)) return false;
+    lzh::TSECompress codec;
+    if (!codec.DecompressStream(compressed, plain)) return false;
+    if (plain.Size() < declared) return false;
+
+    plain.SaveToFile(cabinet);
+    cab::TKXCabReader reader;
+    reader.Extract(cabinet, WorkFolder_, 0);
+  }
+  return true;
+}
+
+void TExtractor::CreateWorkFolder() {
+  auto& os = plat::Current();
+  plat::SystemTime now = os.UtcTimeOfDay();
+  uint32_t state = SeedFromTime(now.hour, now.minute, now.second, now.milliseconds);
+  std::string temp;
+  if (!os.TempPath(temp) || temp.empty()) {
+    throw se::Exception("Cannot find the temporary folder");
+  }
+  if (temp.back() != kDelim) temp += kDelim;
+  // Never use a folder that already exists (or a link by that name): draw again.
+  for (int attempt = 0; attempt < kFolderTries; ++attempt) {
+    std::string candidate = temp + kFolderPrefix + std::to_string(DrawFolderNumber(state));
+    if (os.FileAttributes(candidate) != plat::attr::kInvalid) continue;
+    if (os.MakeFolder(candidate, /*ownerOnly=*/true)) {
+      WorkFolder_ = candidate;
+      WorkFolderCreated_ = true;
+      return;
+    }
+  }
+  throw se::Exception("Cannot create a work folder in " + temp);
+}
+
+void TExtractor::LaunchProgram() {
+  plat::Current().RunAndWait(WorkFolder_ + kDelim + kProgramName, WorkFolder_);
+}
+
+void TExtractor::RemoveWorkFolder() {
+  if (!WorkFolderCreated_) return;
+  DeleteFolderContents(WorkFolder_);
+  plat::Current().RemoveFolder(WorkFolder_);
+}
+
+}  // namespace extractor

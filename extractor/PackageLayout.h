@@ -1,0 +1,38 @@
+// The layout of an SE package: the stub's executable, then the payload area (entry count and
+// entries), then the trailer (payload area size, prompt text, prompt length, signature).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace extractor {
+
+inline constexpr uint32_t kPackageSignature = 0x3D6B222E;
+
+struct Trailer {
+  int32_t promptLength;  // 0 when there is no prompt text
+  int32_t areaSize;      // bytes from the entry count up to the area size field
+};
+
+// Reads the trailer of a file of `size` bytes through `readInt32At` (a little-endian 32-bit
+// value at a position). Nothing when the signature is missing or any field points outside
+// the file or overflows the 32-bit sums the fields are located by.
+std::optional<Trailer> ReadTrailer(int64_t size,
+                                   const std::function<int32_t(int64_t)>& readInt32At);
+
+struct PackageEntry {
+  std::string name;    // stored, never used by the stub
+  std::string stream;  // one LZH stream, its 4-byte size included
+};
+
+// The bytes appended to a copy of the stub. Raises std::invalid_argument for a prompt that
+// holds a NUL, and std::length_error when a size passes the 32-bit limits.
+std::string PackageTail(const std::vector<PackageEntry>& entries, const std::string& prompt);
+
+int32_t LittleEndian32(const uint8_t* p);
+void AppendLittleEndian32(std::string& out, int32_t value);
+
+}  // namespace extractor

@@ -1,0 +1,27 @@
+// Builds small uncompressed cabinet files in memory, with any stored names, dates and
+// attributes: fixtures that no cabinet tool would make (names that climb out, for one).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+struct CabFile {
+  std::string name;  // as stored, "\" between folders
+  std::string data;
+  uint16_t date = 0x5A21;  // 2025-01-01
+  uint16_t time = 0x6000;  // 12:00:00
+  uint16_t attribs = 0x20;
+};
+
+// One folder, no compression, data blocks of at most 32 KB, no checksums.
+std::string MakeStoredCabinet(const std::vector<CabFile>& files);
+
+// Writes bytes to a file (created or truncated); fails the current test when it cannot.
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+// The whole content of a file; empty when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+
+}  // namespace testing_support

@@ -1,0 +1,23 @@
+// sepack compress IN OUT: IN as an LZH stream (bit stream + 4-byte size), exactly as the codec
+// object's Compress writes it.
+#include "tools/sepack/CodecRun.h"
+#include "tools/sepack/Command.h"
+#include "tools/sepack/FileIo.h"
+
+namespace sepack {
+namespace {
+
+int Run(const std::vector<std::string>& args) {
+  if (args.size() != 2) throw UsageError{"expected IN and OUT"};
+  const std::vector<uint8_t> input = ReadWholeFile(args[0]);
+  se::MemoryStream out = RunCodec(CodecOp::kCompress, input, "compressing " + args[0]);
+  WriteFileAtomically(args[1], out.Memory(), static_cast<size_t>(out.Size()));
+  return 0;
+}
+
+}  // namespace
+
+const Command kCompressCommand = {"compress", "IN OUT", "compress file IN into the LZH stream OUT",
+                                  Run};
+
+}  // namespace sepack
