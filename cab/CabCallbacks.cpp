@@ -5,6 +5,7 @@
 namespace cab {
 
 uint32_t LastOSError = 0;
+uint32_t LastWriteError = 0;
 
 namespace {
 
@@ -93,6 +94,7 @@ uint32_t CABAPI CabWrite(intptr_t handle, void* buffer, uint32_t count) {
   uint32_t done = 0;
   if (!plat::Current().Write(handle, buffer, count, done)) {
     RecordError();
+    LastWriteError = plat::Current().LastError();
     return kFailed;
   }
   return done;

@@ -12,6 +12,9 @@ namespace cab {
 
 // The last nonzero OS error code recorded by a callback; one for the whole process.
 extern uint32_t LastOSError;
+// The OS error of the last write callback that failed; kept across notifications so that a
+// short target file can still be explained when it is closed.
+extern uint32_t LastWriteError;
 
 struct OpenParams {
   uint32_t access;

@@ -166,6 +166,7 @@ void TKXCabReader::Extract(const std::string& cabinetPath, const std::string& de
   if (DestDir_.empty() || DestDir_.back() != kDelim) DestDir_ += kDelim;
   SourceNames_.clear();
   DestNames_.clear();
+  ExpectedSizes_.clear();
 
   std::string current = CabinetFile_;
   while (!current.empty()) {
@@ -176,12 +177,24 @@ void TKXCabReader::Extract(const std::string& cabinetPath, const std::string& de
     ContinuationSeen_ = false;
     refusal_.clear();
     pendingError_ = nullptr;
+    incomplete_.clear();
+    incompleteError_ = 0;
+    aborting_ = false;
+    LastWriteError = 0;
 
     size_t start = NameStart(current);
     std::string name = current.substr(start);
     std::string folder = current.substr(0, start);
     bool ok = FDICopy(FDIHandle(), name.data(), folder.data(), 0, NotifyCallback, nullptr, this);
     if (pendingError_) std::rethrow_exception(std::exchange(pendingError_, nullptr));
+    if (!incomplete_.empty() && (ok || ERF_.erfOper == FDIERROR_USER_ABORT)) {
+      // A short target is a failed write, whether or not the library noticed; a library error
+      // of its own (a corrupt cabinet, say) stands as reported.
+      ERF_ = ERF{FDIERROR_TARGET_FILE, 0, 1};
+      LastOSError = incompleteError_;
+      refusal_ = "The file \"" + incomplete_ + "\" was not written completely";
+      ok = false;
+    }
     CheckFDI(ok);
 
     if (ContinuationSeen_) {
@@ -206,12 +219,15 @@ intptr_t CABAPI TKXCabReader::NotifyCallback(TFDINOTIFICATIONTYPE type,
                                              TFDINOTIFICATION* notification) {
   auto* reader = static_cast<TKXCabReader*>(notification->pv);
   // Nothing may unwind through the library: hold the error and abort the copy instead.
+  intptr_t result;
   try {
-    return reader->HandleNotification(type, *notification);
+    result = reader->HandleNotification(type, *notification);
   } catch (...) {
     reader->pendingError_ = std::current_exception();
-    return -1;
+    result = -1;
   }
+  if (result == -1) reader->aborting_ = true;
+  return result;
 }
 
 intptr_t TKXCabReader::HandleNotification(TFDINOTIFICATIONTYPE type,
@@ -298,28 +314,39 @@ intptr_t TKXCabReader::OnCopyFileNotify(TFDINOTIFICATION& n) {
   plat::FileHandle handle = OpenTranslated(dst, kTargetOpenFlags);
   if (handle == plat::kInvalidFile) return -1;
   try {
-    SourceNames_.push_back(name);
-    DestNames_.push_back(dst);
+    SourceNames_.reserve(SourceNames_.size() + 1);
+    DestNames_.reserve(DestNames_.size() + 1);
+    ExpectedSizes_.reserve(ExpectedSizes_.size() + 1);
   } catch (...) {
     os.Close(handle);
-    if (SourceNames_.size() > DestNames_.size()) SourceNames_.pop_back();
     throw;
   }
+  SourceNames_.push_back(name);
+  DestNames_.push_back(dst);
+  ExpectedSizes_.push_back(n.cb);
   return handle;
 }
 
 intptr_t TKXCabReader::OnCloseFileNotify(TFDINOTIFICATION& n) {
   auto& os = plat::Current();
   bool abort = false;
-  os.Close(n.hf);
   std::string name = FromLibrary(n.psz1);
   std::string dst;
   ptrdiff_t i = IndexOfText(SourceNames_, name);
+  const int64_t written = i >= 0 ? os.Seek(n.hf, 0, plat::SeekOrigin::kEnd) : 0;
+  os.Close(n.hf);
   if (i >= 0) {
     dst = DestNames_[i];
+    const int64_t expected = ExpectedSizes_[i];
     SourceNames_.erase(SourceNames_.begin() + i);
     DestNames_.erase(DestNames_.begin() + i);
+    ExpectedSizes_.erase(ExpectedSizes_.begin() + i);
     SetTargetFileInfo(dst, n.date, n.time, n.attribs);
+    if (written != expected && incomplete_.empty() && !aborting_) {
+      incomplete_ = name;
+      incompleteError_ = LastWriteError;
+      return -1;
+    }
   }
   bool exec = (n.cb & 1) != 0;
   if (OnCloseFile) OnCloseFile(*this, name, n.date, n.time, n.attribs, n.iFolder, exec, dst, abort);

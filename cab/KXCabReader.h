@@ -127,11 +127,19 @@ class TKXCabReader {
   ERF ERF_{};
   std::vector<std::string> SourceNames_;
   std::vector<std::string> DestNames_;
+  // The size each open target must reach (parallel to the lists above): a library that does
+  // not notice a failed write (Wine's does not) must not turn a full disk into a short file.
+  std::vector<int64_t> ExpectedSizes_;
 
   // Why the reader itself aborted the current copy (added to the error's message), and an
   // error raised by an event handler, held while the library unwinds and raised afterwards.
   std::string refusal_;
   std::exception_ptr pendingError_;
+  // A target that was closed short of its size, and the OS error of the write that failed.
+  std::string incomplete_;
+  uint32_t incompleteError_ = 0;
+  // Set once a notification has answered -1: files the library then hands back are partial.
+  bool aborting_ = false;
 };
 
 }  // namespace cab

@@ -1,12 +1,16 @@
 #include "platform/posix/PosixPlatform.h"
 
 #include <cstring>
+#include <new>
 
 namespace plat {
 
 Platform& Native() {
-  static posix::PosixPlatform instance;
-  return instance;
+  // Built on first use and never destroyed: the cabinet library binding releases its module
+  // through the platform when the program ends, after function-local statics are gone.
+  alignas(posix::PosixPlatform) static unsigned char storage[sizeof(posix::PosixPlatform)];
+  static Platform* instance = ::new (storage) posix::PosixPlatform;
+  return *instance;
 }
 
 namespace posix {

@@ -1,11 +1,16 @@
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Api.h"
 
+#include <new>
+
 namespace plat {
 
 Platform& Native() {
-  static win32::Win32Platform instance;
-  return instance;
+  // Built on first use and never destroyed: the cabinet library binding releases its module
+  // through the platform when the program ends, after function-local statics are gone.
+  alignas(win32::Win32Platform) static unsigned char storage[sizeof(win32::Win32Platform)];
+  static Platform* instance = ::new (storage) win32::Win32Platform;
+  return *instance;
 }
 
 namespace win32 {

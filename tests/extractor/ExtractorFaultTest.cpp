@@ -1,0 +1,276 @@
+// The extraction run in-process over the fault-injecting platform: every call on the road can be
+// made to fail, and each failure keeps its promise (message, outcome, nothing written outside
+// the work folder, the package untouched, the work folder removed where the run says so).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "base/Exception.h"
+#include "cab/EKXCabinet.h"
+#include "extractor/Extractor_U1.h"
+#include "extractor/TopLevelHandler.h"
+#include "tests/extractor/PackageTestSupport.h"
+#include "tests/support/FaultPlatform.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::CabinetEntry;
+using testing_support::FaultPlatform;
+using testing_support::Op;
+using testing_support::PathExists;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+// 12:00:00.000 UTC draws the folder number 810283776 first.
+constexpr plat::SystemTime kNoon{12, 0, 0, 0};
+constexpr const char* kFirstFolder = "se_810283776";
+
+// One package in a scratch folder, run over a fault-injecting platform.
+struct Scene {
+  Scene() {
+    plat::Native().MakeFolder(tmp);
+    WriteFileBytes(package, "IMAGE" + extractor::PackageTail(
+                                          {CabinetEntry({{"rux.exe", "probe"},
+                                                         {"sub\\a.txt", std::string(3000, 'a')},
+                                                         {"b.txt", "bee"}})},
+                                          ""));
+    original = ReadFileBytes(package);
+    fault.SetProgramPath(package);
+    fault.SetTempPath(tmp + plat::kPathDelim);
+    fault.SetTimeOfDay(kNoon);
+    fault.AnswerMessages({plat::mb::kIdYes});
+    // Never start anything for real: the launch is observed, not made.
+    fault.FailWhen([](Op op, const std::string&) -> std::optional<uint32_t> {
+      if (op == Op::kRunAndWait) return testing_support::kNotFoundCode;
+      return std::nullopt;
+    });
+  }
+
+  // Runs as the entry point does; returns the exit code and keeps the error's text.
+  int RunStub() {
+    plat::ScopedPlatform use(fault);
+    try {
+      extractor::TExtractor run;
+      run.Run();
+      return 0;
+    } catch (...) {
+      applicationError = extractor::ApplicationErrorText(std::current_exception());
+      return 1;
+    }
+  }
+
+  std::vector<std::string> Leftovers() {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(tmp)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string Launched() {
+    for (const auto& call : fault.Calls()) {
+      if (call.op == Op::kRunAndWait) return call.path;
+    }
+    return "";
+  }
+  // Every path the run changed lies in the work folder (or is the folder itself).
+  void ExpectOnlyWorkFolderChanged() {
+    const std::string prefix = dir / "tmp/se_";
+    for (const auto& path : fault.ChangedPaths()) {
+      EXPECT_EQ(path.rfind(prefix, 0), 0u) << "changed outside the work folder: " << path;
+    }
+    EXPECT_EQ(ReadFileBytes(package), original);
+  }
+
+  TempDir dir;
+  std::string tmp = dir / "tmp";
+  std::string package = dir / "setup.exe";
+  std::string original;
+  std::string applicationError;
+  FaultPlatform fault;
+};
+
+class ExtractorFaults : public testing::Test, public Scene {};
+
+TEST_F(ExtractorFaults, NormalRunUsesTheDrawnFolderAndRemovesIt) {
+  EXPECT_EQ(RunStub(), 0);
+  EXPECT_EQ(Launched(), dir / (std::string("tmp/") + kFirstFolder + "/rux.exe"));
+  EXPECT_TRUE(Leftovers().empty());
+  ExpectOnlyWorkFolderChanged();
+  ASSERT_EQ(fault.Messages().size(), 1u);
+  EXPECT_EQ(fault.Messages()[0].text, "Continue?");
+  EXPECT_EQ(fault.Messages()[0].caption, "Quillmark Extractor");
+  EXPECT_EQ(fault.Messages()[0].style, plat::mb::kYesNo | plat::mb::kIconQuestion);
+}
+
+TEST_F(ExtractorFaults, FolderThatAlreadyExistsIsNeverTouched) {
+  std::string theirs = dir / (std::string("tmp/") + kFirstFolder);
+  plat::Native().MakeFolder(theirs);
+  WriteFileBytes(theirs + plat::kPathDelim + "theirs.txt", "keep me");
+  EXPECT_EQ(RunStub(), 0);
+  EXPECT_EQ(ReadFileBytes(theirs + plat::kPathDelim + "theirs.txt"), "keep me");
+  EXPECT_NE(Launched().find("se_"), std::string::npos);
+  EXPECT_EQ(Launched().find(kFirstFolder), std::string::npos);
+  EXPECT_EQ(Leftovers(), std::vector<std::string>{kFirstFolder});
+  for (const auto& path : fault.ChangedPaths())
+    EXPECT_EQ(path.find(kFirstFolder), std::string::npos);
+}
+
+#ifndef _WIN32
+TEST_F(ExtractorFaults, LinkByTheDrawnNameIsNeverFollowed) {
+  std::string elsewhere = dir / "elsewhere";
+  plat::Native().MakeFolder(elsewhere);
+  WriteFileBytes(dir / "elsewhere/theirs.txt", "keep me");
+  fs::create_directory_symlink(elsewhere, dir / (std::string("tmp/") + kFirstFolder));
+  EXPECT_EQ(RunStub(), 0);
+  EXPECT_EQ(ReadFileBytes(dir / "elsewhere/theirs.txt"), "keep me");
+  EXPECT_EQ(fs::directory_iterator(elsewhere)->path().filename(), "theirs.txt");
+  EXPECT_TRUE(fs::is_symlink(dir / (std::string("tmp/") + kFirstFolder)));
+  EXPECT_EQ(Launched().find(kFirstFolder), std::string::npos);
+}
+
+TEST_F(ExtractorFaults, WorkFolderIsPrivate) {
+  std::string seen;
+  fault.OnCall([&](const FaultPlatform::Call& call) {
+    if (call.op == Op::kRunAndWait) seen = call.path;
+  });
+  // Look at the folder while it exists: when the launch is attempted.
+  fs::perms perms{};
+  fault.OnCall([&](const FaultPlatform::Call& call) {
+    if (call.op == Op::kRunAndWait) {
+      perms = fs::status(fs::path(call.path).parent_path()).permissions();
+    }
+  });
+  EXPECT_EQ(RunStub(), 0);
+  EXPECT_EQ(perms & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
+}
+#endif
+
+TEST_F(ExtractorFaults, NoTemporaryFolderIsAClearError) {
+  fault.FailNth(Op::kTempPath, 1, testing_support::kNotFoundCode);
+  EXPECT_EQ(RunStub(), 1);
+  EXPECT_NE(applicationError.find("Cannot find the temporary folder."), std::string::npos)
+      << applicationError;
+  EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(ExtractorFaults, FolderThatCannotBeMadeIsAClearError) {
+  fault.FailNth(Op::kMakeFolder, 0, testing_support::kAccessDeniedCode);
+  EXPECT_EQ(RunStub(), 1);
+  EXPECT_NE(applicationError.find("Cannot create a work folder in "), std::string::npos)
+      << applicationError;
+  EXPECT_TRUE(Leftovers().empty());
+  EXPECT_EQ(fault.Count(Op::kMakeFolder), 100);  // bounded
+}
+
+// One call on the road fails; the run ends as promised.
+TEST(ExtractorFaultTable, EachFailingCallKeepsItsPromise) {
+  enum Outcome { kQuietAndClean, kApplicationError, kExtractError };
+  struct Case {
+    const char* what;
+    Op op;
+    int nth;           // the n-th call of op counted from the start of the run
+    std::string path;  // only calls about paths containing this count ("" = all)
+    Outcome outcome;
+    const char* message;  // part of the Application Error text, if any
+    bool folderStays;
+  };
+  const std::string kem = "kem.cab";
+  const Case cases[] = {
+      {"open the package", Op::kOpenFile, 1, "setup.exe", kApplicationError,
+       "Exception EFOpenError", false},
+      {"create kem.cab", Op::kOpenFile, 1, kem, kApplicationError, "Exception EFCreateError", true},
+      {"write kem.cab", Op::kWrite, 1, kem, kApplicationError, "Stream write error.", true},
+      {"cabinet library opens kem.cab", Op::kOpenFile, 2, kem, kApplicationError,
+       "Exception EKXCabinet", true},
+      {"cabinet library reads kem.cab", Op::kRead, 2, kem, kApplicationError,
+       "Exception EKXCabinet", true},
+      {"cabinet library seeks kem.cab", Op::kSeek, 1, kem, kApplicationError,
+       "Exception EKXCabinet", true},
+      {"create an extracted file", Op::kOpenFile, 1, "b.txt", kApplicationError,
+       "Exception EKXCabinet", true},
+      {"write an extracted file", Op::kWrite, 1, "a.txt", kApplicationError, "Exception EKXCabinet",
+       true},
+      {"spawn", Op::kRunAndWait, 1, "", kQuietAndClean, nullptr, false},
+      {"find at clean-up", Op::kFindFiles, 1, "", kQuietAndClean, nullptr, true},
+      {"delete at clean-up", Op::kRemoveFile, 1, "b.txt", kQuietAndClean, nullptr, true},
+      {"remove a folder at clean-up", Op::kRemoveFolder, 1, "sub", kQuietAndClean, nullptr, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Scene scene;
+    auto& fault = scene.fault;
+    int seen = 0;
+    auto launchFails = [](Op op) { return op == Op::kRunAndWait; };
+    fault.FailWhen([&](Op op, const std::string& path) -> std::optional<uint32_t> {
+      if (op == c.op && (c.path.empty() || path.find(c.path) != std::string::npos) &&
+          ++seen == c.nth) {
+        return testing_support::kAccessDeniedCode;
+      }
+      if (launchFails(op)) return testing_support::kNotFoundCode;
+      return std::nullopt;
+    });
+    int code = scene.RunStub();
+    EXPECT_EQ(code, c.outcome == kApplicationError ? 1 : 0);
+    if (c.message) {
+      EXPECT_NE(scene.applicationError.find(c.message), std::string::npos)
+          << scene.applicationError;
+    }
+    EXPECT_EQ(scene.Leftovers().size(), c.folderStays ? 1u : 0u);
+    scene.ExpectOnlyWorkFolderChanged();
+    EXPECT_EQ(seen >= c.nth, true) << "the call was never made";
+  }
+}
+
+TEST(ExtractorFaultTable, DiskFillingUpIsAnErrorNotASilentLoss) {
+  struct Case {
+    uint64_t room;  // bytes that still fit
+    const char* message;
+  };
+  // kem.cab cannot be written whole; then an extracted file cannot.
+  const uint64_t cabinetSize =
+      testing_support::MakeStoredCabinet(
+          {{"rux.exe", "probe"}, {"sub\\a.txt", std::string(3000, 'a')}, {"b.txt", "bee"}})
+          .size();
+  const Case cases[] = {{100, "Stream write error."},
+                        {cabinetSize + 1000, "Failure writing to target file"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.room);
+    Scene scene;
+    scene.fault.DiskFullAfter(c.room);
+    EXPECT_EQ(scene.RunStub(), 1);
+    EXPECT_NE(scene.applicationError.find(c.message), std::string::npos) << scene.applicationError;
+    scene.ExpectOnlyWorkFolderChanged();
+  }
+}
+
+TEST_F(ExtractorFaults, ReadOnlyHiddenAndDeepFilesAreCleanedUp) {
+  testing_support::CabFile readOnly{"a\\b\\c\\d\\ro.txt", "r", 0x5A21, 0x6000, 0x21};
+  testing_support::CabFile hidden{"a\\b\\hidden.txt", "h", 0x5A21, 0x6000, 0x27};
+  WriteFileBytes(package, "IMAGE" + extractor::PackageTail({CabinetEntry({readOnly, hidden})}, ""));
+  EXPECT_EQ(RunStub(), 0);
+  EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST(ApplicationError, NamesClassModuleAndMessage) {
+  std::string text;
+  try {
+    throw se::EReadError("Stream read error");
+  } catch (...) {
+    text = extractor::ApplicationErrorText(std::current_exception());
+  }
+  EXPECT_EQ(text.rfind("Exception EReadError in module ", 0), 0u) << text;
+  EXPECT_NE(text.find(" at "), std::string::npos);
+  // A full stop is added once.
+  EXPECT_EQ(text.substr(text.size() - 19), "\nStream read error.") << text;
+  try {
+    throw se::Exception("Already ends.");
+  } catch (...) {
+    text = extractor::ApplicationErrorText(std::current_exception());
+  }
+  EXPECT_EQ(text.substr(text.size() - 14), "\nAlready ends.");
+}
+
+}  // namespace
