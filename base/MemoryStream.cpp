@@ -12,7 +12,15 @@ namespace {
 [[noreturn]] void RaiseOutOfMemory() {
   throw EOutOfMemory("Out of memory");
 }
+size_t blockLimit = std::numeric_limits<size_t>::max();
 }  // namespace
+
+size_t MemoryStreamBlockLimit() noexcept {
+  return blockLimit;
+}
+void MemoryStream::SetBlockLimit(size_t bytes) noexcept {
+  blockLimit = bytes;
+}
 
 size_t MemoryStream::Read(void* buffer, size_t count) noexcept {
   if (position_ >= Size()) return 0;
@@ -46,7 +54,7 @@ void MemoryStream::Append(uint8_t byte) {
 }
 
 void MemoryStream::Clear() noexcept {
-  std::vector<uint8_t>().swap(data_);
+  decltype(data_)().swap(data_);
   position_ = 0;
 }
 

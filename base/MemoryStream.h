@@ -3,12 +3,27 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <new>
 #include <string>
 #include <vector>
 
 namespace se {
 
 class FileStream;
+
+// The memory streams' allocator: the heap, below an optional ceiling on any one block, so that
+// tests can make a payload buffer run out of memory.
+template <typename T>
+struct StreamAllocator {
+  using value_type = T;
+  StreamAllocator() = default;
+  template <typename U>
+  StreamAllocator(const StreamAllocator<U>&) noexcept {}
+  T* allocate(size_t n);
+  void deallocate(T* p, size_t) noexcept { ::operator delete(p); }
+  bool operator==(const StreamAllocator&) const noexcept { return true; }
+};
 
 class MemoryStream {
  public:
@@ -42,11 +57,22 @@ class MemoryStream {
   // Writes the whole content to `path`, created or truncated, with exclusive access.
   void SaveToFile(const std::string& path) const;
 
+  // Largest block any memory stream may hold; larger growth fails as out of memory. For tests.
+  static void SetBlockLimit(size_t bytes) noexcept;
+
  private:
   void Append(uint8_t byte);
 
-  std::vector<uint8_t> data_;
+  std::vector<uint8_t, StreamAllocator<uint8_t>> data_;
   int64_t position_ = 0;
 };
+
+size_t MemoryStreamBlockLimit() noexcept;
+
+template <typename T>
+T* StreamAllocator<T>::allocate(size_t n) {
+  if (n > MemoryStreamBlockLimit() / sizeof(T)) throw std::bad_alloc();
+  return static_cast<T*>(::operator new(n * sizeof(T)));
+}
 
 }  // namespace se

@@ -168,6 +168,21 @@ TEST_F(Reader, StoredNamesThatLeaveTheDestinationAreRefused) {
   }
 }
 
+TEST_F(Reader, LaterCabinetOfASetCannotClimbOutEither) {
+  WriteFileBytes(dir / "one.cab",
+                 testing_support::MakeStoredCabinet({{"fine.txt", "ok"}}, {"", "two.cab", 0}));
+  WriteFileBytes(dir / "two.cab", testing_support::MakeStoredCabinet({{"..\\evil.txt", "evil"}},
+                                                                     {"one.cab", "", 1}));
+  std::vector<int> cabinets;
+  reader.OnCabinetInfo = [&](TKXCabReader&, const std::string&, const std::string&,
+                             const std::string&, uint16_t, uint16_t number,
+                             bool&) { cabinets.push_back(number); };
+  EXPECT_THROW(reader.Extract(dir / "one.cab", Out(), 0), cab::EKXCabinet);
+  EXPECT_EQ(cabinets, (std::vector<int>{0, 1}));  // the set was followed
+  EXPECT_EQ(ReadFileBytes(dir / "out/fine.txt"), "ok");
+  EXPECT_FALSE(PathExists(dir / "evil.txt"));
+}
+
 TEST_F(Reader, TargetThatCannotBeCreatedNamesTheSystemError) {
   std::string cab = Cabinet({{"a.txt", "alpha"}});
   std::string out = Out();

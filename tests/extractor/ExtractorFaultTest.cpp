@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "base/Exception.h"
+#include "base/MemoryStream.h"
 #include "cab/EKXCabinet.h"
 #include "extractor/Extractor_U1.h"
 #include "extractor/TopLevelHandler.h"
@@ -252,6 +253,49 @@ TEST_F(ExtractorFaults, ReadOnlyHiddenAndDeepFilesAreCleanedUp) {
   WriteFileBytes(package, "IMAGE" + extractor::PackageTail({CabinetEntry({readOnly, hidden})}, ""));
   EXPECT_EQ(RunStub(), 0);
   EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(ExtractorFaults, RunningOutOfMemoryIsAnApplicationError) {
+  // The plain stream (the 3 KB cabinet) cannot grow; then not even the compressed one.
+  for (size_t limit : {size_t{1000}, size_t{8}}) {
+    SCOPED_TRACE(limit);
+    Scene scene;
+    se::MemoryStream::SetBlockLimit(limit);
+    int code = scene.RunStub();
+    se::MemoryStream::SetBlockLimit(SIZE_MAX);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(scene.applicationError.find("Exception EOutOfMemory"), std::string::npos)
+        << scene.applicationError;
+    EXPECT_NE(scene.applicationError.find("Out of memory."), std::string::npos);
+    scene.ExpectOnlyWorkFolderChanged();
+  }
+}
+
+// n stream bytes decode to at most 48 x n bytes; a size field beyond that is refused before
+// anything is allocated for it, as a failed decompression.
+TEST_F(ExtractorFaults, SizeFieldBeyondWhatTheStreamCanHoldIsRefused) {
+  const int32_t n = 10;
+  for (int32_t declared : {48 * n, 48 * n + 1}) {
+    SCOPED_TRACE(declared);
+    Scene scene;
+    std::string stream(static_cast<size_t>(n), '\0');
+    extractor::AppendLittleEndian32(stream, declared);
+    WriteFileBytes(scene.package, "IMAGE" + extractor::PackageTail({{"kem.cab", stream}}, ""));
+    scene.original = ReadFileBytes(scene.package);
+    int code = scene.RunStub();
+    if (declared == 48 * n) {
+      // Decoded, not a cabinet: the reader says so.
+      EXPECT_EQ(code, 1);
+      EXPECT_NE(scene.applicationError.find("Exception EKXCabinet"), std::string::npos);
+    } else {
+      EXPECT_EQ(code, 0);
+      ASSERT_EQ(scene.fault.Messages().size(), 2u);
+      EXPECT_EQ(scene.fault.Messages()[1].text, "Error extracting files");
+      EXPECT_EQ(scene.fault.Messages()[1].caption, "SE error");
+      EXPECT_TRUE(scene.Leftovers().empty());
+    }
+    scene.ExpectOnlyWorkFolderChanged();
+  }
 }
 
 TEST(ApplicationError, NamesClassModuleAndMessage) {

@@ -19,7 +19,7 @@ void Put32(std::string& out, uint32_t v) {
 
 }  // namespace
 
-std::string MakeStoredCabinet(const std::vector<CabFile>& files) {
+std::string MakeStoredCabinet(const std::vector<CabFile>& files, const CabSetLinks& links) {
   constexpr size_t kHeader = 36, kFolder = 8, kBlock = 32768;
   std::string all;
   for (const auto& f : files) all += f.data;
@@ -50,7 +50,17 @@ std::string MakeStoredCabinet(const std::vector<CabFile>& files) {
     if (all.empty()) break;
   }
 
-  const uint32_t filesAt = kHeader + kFolder;
+  std::string names;  // previous and next cabinet and disk, after the fixed header
+  uint16_t flags = 0;
+  if (!links.previous.empty()) {
+    flags |= 0x0001;
+    names += links.previous + '\0' + "disk" + '\0';
+  }
+  if (!links.next.empty()) {
+    flags |= 0x0002;
+    names += links.next + '\0' + "disk" + '\0';
+  }
+  const uint32_t filesAt = static_cast<uint32_t>(kHeader + names.size() + kFolder);
   const uint32_t dataAt = filesAt + static_cast<uint32_t>(fileRecords.size());
   std::string cab = "MSCF";
   Put32(cab, 0);
@@ -62,9 +72,10 @@ std::string MakeStoredCabinet(const std::vector<CabFile>& files) {
   cab += '\x01';
   Put16(cab, 1);  // folders
   Put16(cab, static_cast<uint16_t>(files.size()));
-  Put16(cab, 0);  // flags
+  Put16(cab, flags);
   Put16(cab, 0x1234);
-  Put16(cab, 0);
+  Put16(cab, links.index);
+  cab += names;
   Put32(cab, dataAt);
   Put16(cab, blockCount);
   Put16(cab, 0);  // no compression

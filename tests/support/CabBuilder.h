@@ -16,8 +16,16 @@ struct CabFile {
   uint16_t attribs = 0x20;
 };
 
-// One folder, no compression, data blocks of at most 32 KB, no checksums.
-std::string MakeStoredCabinet(const std::vector<CabFile>& files);
+// Where a cabinet stands in a set: the cabinets it names before and after it (empty: none).
+struct CabSetLinks {
+  std::string previous;
+  std::string next;
+  uint16_t index = 0;  // iCabinet
+};
+
+// One folder, no compression, data blocks of at most 32 KB, no checksums. No file spans into
+// a neighbour: the links only name them.
+std::string MakeStoredCabinet(const std::vector<CabFile>& files, const CabSetLinks& links = {});
 
 // Writes bytes to a file (created or truncated); fails the current test when it cannot.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
