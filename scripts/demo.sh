@@ -1,18 +1,49 @@
 #!/usr/bin/env bash
 # The main job, from a fresh Debian machine: install what is missing, build all three builds,
-# then compress and decompress a sample file with the packer and show the sizes.
+# make a package from examples/hello and run it, so that you see the question, the
+# extraction and the greeting; then make the same package for Windows (not run here).
+# Answer the question yourself on a terminal; otherwise the demo answers "y".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh all
-: "${BUILD_NATIVE:=build}"
+: "${BUILD_NATIVE:=build}" "${BUILD_WIN64:=build-win64}" "${BUILD_WIN32:=build-win32}"
 SEPACK="$BUILD_NATIVE/bin/sepack"
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
-sample=README.md
-"$SEPACK" compress "$sample" "$out/sample.lzh"
-"$SEPACK" decompress "$out/sample.lzh" "$out/sample.out"
-cmp "$sample" "$out/sample.out"
-printf '%-28s %10s bytes\n' "original ($sample)" "$(stat -c %s "$sample")" \
-  "LZH stream" "$(stat -c %s "$out/sample.lzh")" \
-  "decompressed (identical)" "$(stat -c %s "$out/sample.out")"
+PROMPT="Unpack the hello example and run it?"
+mkdir -p out
+
+echo
+echo "== sepack make: a package from the folder examples/hello"
+"$SEPACK" make -o out/hello-setup --prompt "$PROMPT" examples/hello
+
+echo
+echo "== sepack list out/hello-setup"
+"$SEPACK" list out/hello-setup
+
+echo
+echo "== running out/hello-setup"
+code=0
+if [ -t 0 ]; then
+  out/hello-setup || code=$?
+else
+  echo "(standard input is not a terminal: answering y)"
+  echo y | out/hello-setup || code=$?
+fi
+echo "(out/hello-setup ended with exit code $code)"
+
+echo
+echo "== the same package for Windows (not run here)"
+# sepack finds the Windows stubs in the build folders beside its own; moved folders are named.
+for t in win32 win64; do
+  dir=BUILD_${t^^}
+  if [ "${!dir}" = "build-$t" ] && [ "$BUILD_NATIVE" = build ]; then
+    stub=(--target "$t")
+  else
+    stub=(--stub "${!dir}/bin/extractor.exe")
+  fi
+  "$SEPACK" make -o "out/hello-setup-$t.exe" --prompt "$PROMPT" "${stub[@]}" examples/hello
+done
+echo
+echo "Windows packages: out/hello-setup-win32.exe (the 32-bit product), out/hello-setup-win64.exe"
+echo "On Windows they ask the question and extract; examples/hello's rux.exe is a shell script,"
+echo "which Windows cannot start, so nothing greets you there and the folder is cleaned up."

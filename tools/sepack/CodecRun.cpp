@@ -24,7 +24,12 @@ se::MemoryStream RunCodec(CodecOp op, const std::vector<uint8_t>& input, const s
     codec.FProgressData = &bar;
   }
   const bool ok = op == CodecOp::kCompress ? codec.Compress() : codec.Decompress();
-  if (!ok) throw std::runtime_error(label + ": the codec could not get its working memory");
+  if (!ok) {
+    // Decompress also answers false for a stream it cannot decode.
+    throw std::runtime_error(label + (op == CodecOp::kCompress
+                                          ? ": the codec could not get its working memory"
+                                          : ": not a valid LZH stream"));
+  }
   return out;
 }
 

@@ -22,5 +22,9 @@ struct Command {
 
 extern const Command kCompressCommand;
 extern const Command kDecompressCommand;
+extern const Command kMakeCommand;
+extern const Command kListCommand;
+extern const Command kVerifyCommand;
+extern const Command kExtractCabCommand;
 
 }  // namespace sepack

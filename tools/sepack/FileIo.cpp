@@ -6,8 +6,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 namespace sepack {
 namespace {
@@ -75,24 +78,45 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   return data;
 }
 
-void WriteFileAtomically(const std::string& path, const uint8_t* data, size_t size) {
+void WriteFileAtomically(const std::string& path, const uint8_t* data, size_t size, unsigned mode) {
+  WriteFileAtomically(path, {std::string_view(reinterpret_cast<const char*>(data), size)}, mode);
+}
+
+void WriteFileAtomically(const std::string& path, std::initializer_list<std::string_view> pieces,
+                         unsigned mode) {
   TempFile temp(path);
-  // mkstemp makes the file 0600; give the result the usual permissions.
+  // mkstemp makes the file 0600; give the result the permissions asked for.
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  ::fchmod(temp.fd(), 0666 & ~mask);
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(temp.fd(), data + done, size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw SystemError("cannot write", path);
+  ::fchmod(temp.fd(), static_cast<mode_t>(mode) & ~mask);
+  for (const std::string_view piece : pieces) {
+    size_t done = 0;
+    while (done < piece.size()) {
+      const ssize_t n = ::write(temp.fd(), piece.data() + done, piece.size() - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw SystemError("cannot write", path);
+      }
+      done += static_cast<size_t>(n);
     }
-    done += static_cast<size_t>(n);
   }
   temp.CloseOrThrow(path);
   if (::rename(temp.path().c_str(), path.c_str()) != 0) throw SystemError("cannot write", path);
   temp.Commit();
+}
+
+ScratchDir::ScratchDir(const std::string& prefix) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + ".XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw SystemError("cannot create a scratch folder like", pattern);
+  }
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace sepack

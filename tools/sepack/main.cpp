@@ -8,14 +8,16 @@
 
 namespace {
 
-const sepack::Command* const kCommands[] = {&sepack::kCompressCommand, &sepack::kDecompressCommand};
+const sepack::Command* const kCommands[] = {&sepack::kMakeCommand,     &sepack::kListCommand,
+                                            &sepack::kVerifyCommand,   &sepack::kExtractCabCommand,
+                                            &sepack::kCompressCommand, &sepack::kDecompressCommand};
 
 void PrintHelp(std::FILE* to) {
   std::fprintf(to,
                "usage: sepack COMMAND ARGS...\n"
                "       sepack --help | --version\n\ncommands:\n");
   for (const auto* c : kCommands) {
-    std::fprintf(to, "  %-10s %-8s %s\n", c->name, c->arguments, c->summary);
+    std::fprintf(to, "  %s %s\n      %s\n", c->name, c->arguments, c->summary);
   }
 }
 

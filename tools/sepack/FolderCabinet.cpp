@@ -1,0 +1,135 @@
+#include "tools/sepack/FolderCabinet.h"
+
+#include <libgcab.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+namespace sepack {
+namespace fs = std::filesystem;
+namespace {
+
+struct GObjectDeleter {
+  void operator()(void* p) const {
+    if (p) g_object_unref(p);
+  }
+};
+template <typename T>
+using GRef = std::unique_ptr<T, GObjectDeleter>;
+
+struct GErrorHolder {
+  GError* error = nullptr;
+  ~GErrorHolder() {
+    if (error) g_error_free(error);
+  }
+  std::string Message() const { return error && error->message ? error->message : "unknown error"; }
+};
+
+struct DateTimeDeleter {
+  void operator()(GDateTime* d) const { g_date_time_unref(d); }
+};
+
+// A stored name can hold 255 bytes.
+constexpr size_t kMaxStoredName = 255;
+// The oldest time a cabinet can store: 1980-01-01 00:00:00 local time.
+constexpr int kFirstDosYear = 1980;
+
+struct SourceFile {
+  std::string stored;  // relative path with "\" separators
+  fs::path path;
+};
+
+std::vector<SourceFile> CollectFiles(const std::string& folder) {
+  std::vector<SourceFile> files;
+  const fs::path root(folder);
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+       ++it) {
+    const auto& entry = *it;
+    if (entry.is_directory()) {
+      // Cabinets store no folders, only the files in them; linked folders are not followed.
+      if (entry.is_symlink()) {
+        std::fprintf(stderr, "sepack make: skipping '%s': a link to a folder\n",
+                     entry.path().c_str());
+      }
+      continue;
+    }
+    const fs::path relative = entry.path().lexically_relative(root);
+    if (!entry.is_regular_file()) {
+      std::fprintf(stderr, "sepack make: skipping '%s': not a regular file\n",
+                   entry.path().c_str());
+      continue;
+    }
+    std::string stored = relative.generic_string();
+    std::replace(stored.begin(), stored.end(), '/', '\\');
+    if (stored.size() > kMaxStoredName) {
+      throw std::runtime_error("'" + entry.path().string() + "': the name '" + stored +
+                               "' is longer than the 255 bytes a cabinet can store");
+    }
+    files.push_back({std::move(stored), entry.path()});
+  }
+  std::sort(files.begin(), files.end(),
+            [](const SourceFile& a, const SourceFile& b) { return a.stored < b.stored; });
+  return files;
+}
+
+GDateTime* StoredTime(const struct stat& st) {
+  GDateTime* local = g_date_time_new_from_unix_local(st.st_mtime);
+  if (local && g_date_time_get_year(local) >= kFirstDosYear) return local;
+  if (local) g_date_time_unref(local);
+  return g_date_time_new_local(kFirstDosYear, 1, 1, 0, 0, 0);
+}
+
+}  // namespace
+
+std::vector<std::string> MakeFolderCabinet(const std::string& folder,
+                                           const std::string& cabinetPath) {
+  const std::vector<SourceFile> files = CollectFiles(folder);
+  if (files.empty()) throw std::runtime_error("'" + folder + "' holds no files to pack");
+
+  GRef<GCabCabinet> cabinet(gcab_cabinet_new());
+  GRef<GCabFolder> cabFolder(gcab_folder_new(GCAB_COMPRESSION_MSZIP));
+  std::vector<std::string> names;
+  for (const auto& f : files) {
+    struct stat st {};
+    if (::stat(f.path.c_str(), &st) != 0) {
+      throw std::runtime_error("cannot read '" + f.path.string() + "'");
+    }
+    GRef<GFile> source(g_file_new_for_path(f.path.c_str()));
+    GRef<GCabFile> file(gcab_file_new_with_file(f.stored.c_str(), source.get()));
+    GErrorHolder err;
+    if (!gcab_folder_add_file(cabFolder.get(), file.get(), FALSE, nullptr, &err.error)) {
+      throw std::runtime_error("cannot add '" + f.path.string() + "': " + err.Message());
+    }
+    // Set after adding: adding reads the file's own details.
+    const std::unique_ptr<GDateTime, DateTimeDeleter> when(StoredTime(st));
+    gcab_file_set_date_time(file.get(), when.get());
+    guint32 attributes = GCAB_FILE_ATTRIBUTE_ARCH;
+    if (!(st.st_mode & S_IWUSR)) attributes |= GCAB_FILE_ATTRIBUTE_RDONLY;
+    const bool ascii = std::all_of(f.stored.begin(), f.stored.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii) attributes |= GCAB_FILE_ATTRIBUTE_NAME_IS_UTF;
+    gcab_file_set_attributes(file.get(), attributes);
+    names.push_back(f.stored);
+  }
+  GErrorHolder err;
+  if (!gcab_cabinet_add_folder(cabinet.get(), cabFolder.get(), &err.error)) {
+    throw std::runtime_error("cannot make a cabinet of '" + folder + "': " + err.Message());
+  }
+  GRef<GFile> target(g_file_new_for_path(cabinetPath.c_str()));
+  GRef<GFileOutputStream> out(
+      g_file_replace(target.get(), nullptr, FALSE, G_FILE_CREATE_NONE, nullptr, &err.error));
+  if (!out) throw std::runtime_error("cannot create '" + cabinetPath + "': " + err.Message());
+  if (!gcab_cabinet_write_simple(cabinet.get(), G_OUTPUT_STREAM(out.get()), nullptr, nullptr,
+                                 nullptr, &err.error) ||
+      !g_output_stream_close(G_OUTPUT_STREAM(out.get()), nullptr, &err.error)) {
+    throw std::runtime_error("cannot make a cabinet of '" + folder + "': " + err.Message());
+  }
+  return names;
+}
+
+}  // namespace sepack

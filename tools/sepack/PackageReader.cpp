@@ -1,0 +1,122 @@
+#include "tools/sepack/PackageReader.h"
+
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+#include "extractor/PackageLayout.h"
+#include "tools/sepack/CodecRun.h"
+
+namespace sepack {
+
+int64_t MaxDecodedSize(int32_t compressedSize) {
+  // 60 bytes per 10 bits is 48 bytes per input byte (a stream of zeros comes within 0.01% of
+  // it); the margin keeps the bound safe without letting a damaged word fill memory.
+  return (static_cast<int64_t>(compressedSize) - 4) * 50 + 4096;
+}
+
+se::MemoryStream DecompressEntry(PackageReader& package, const EntryInfo& entry) {
+  // The decoder produces as many bytes as the size word asks for; a damaged word must not
+  // make it fill memory.
+  if (entry.uncompressedSize < 0 || entry.uncompressedSize > MaxDecodedSize(entry.compressedSize)) {
+    throw std::runtime_error("the stream's size word (" + std::to_string(entry.uncompressedSize) +
+                             ") cannot belong to " + std::to_string(entry.compressedSize) +
+                             " compressed bytes: the entry is damaged");
+  }
+  const std::vector<uint8_t> data = package.ReadData(entry);
+  se::MemoryStream out =
+      RunCodec(CodecOp::kDecompress, data, "decompressing entry " + std::to_string(entry.number));
+  if (out.Size() != entry.uncompressedSize) {
+    throw std::runtime_error("the stream decoded to " + std::to_string(out.Size()) +
+                             " bytes instead of " + std::to_string(entry.uncompressedSize));
+  }
+  return out;
+}
+
+PackageReader::PackageReader(const std::string& path) : path_(path), file_(path, std::ios::binary) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    throw std::runtime_error("'" + path + "' is a folder, not an SE package");
+  }
+  if (!file_) throw std::runtime_error("cannot open '" + path + "'");
+  file_.seekg(0, std::ios::end);
+  info_.fileSize = static_cast<int64_t>(file_.tellg());
+  if (info_.fileSize < 0) throw std::runtime_error("cannot read '" + path + "'");
+  const auto trailer =
+      extractor::ReadTrailer(info_.fileSize, [this](int64_t offset) { return Int32At(offset); });
+  if (!trailer) throw std::runtime_error("'" + path + "' is not an SE package");
+  info_.storedPromptLength = Int32At(info_.fileSize - 8);
+  if (trailer->promptLength > 0) {
+    std::string prompt(static_cast<size_t>(trailer->promptLength), '\0');
+    ReadAt(info_.fileSize - 8 - trailer->promptLength, prompt.data(), prompt.size());
+    info_.prompt = std::move(prompt);
+  }
+  info_.areaSize = trailer->areaSize;
+  info_.areaOffset = info_.fileSize - 12 - trailer->promptLength - trailer->areaSize;
+  info_.entryCount = Int32At(info_.areaOffset);
+  WalkEntries();
+}
+
+void PackageReader::WalkEntries() {
+  const int64_t end = info_.areaOffset + info_.areaSize;  // the area size field
+  int64_t pos = info_.areaOffset + 4;
+  for (int32_t i = 1; i <= info_.entryCount; ++i) {
+    const std::string where =
+        "entry " + std::to_string(i) + " of " + std::to_string(info_.entryCount) + ": ";
+    if (end - pos < 8) {
+      info_.damage = where + "its header passes the end of the payload area";
+      return;
+    }
+    EntryInfo e;
+    e.number = i;
+    e.compressedSize = Int32At(pos);
+    const int32_t nameLength = Int32At(pos + 4);
+    pos += 8;
+    if (nameLength < 0 || nameLength > end - pos) {
+      info_.damage =
+          where + "name length " + std::to_string(nameLength) + " does not fit in the payload area";
+      return;
+    }
+    e.name.resize(static_cast<size_t>(nameLength));
+    ReadAt(pos, e.name.data(), e.name.size());
+    pos += nameLength;
+    if (e.compressedSize < 5 || e.compressedSize > end - pos) {
+      info_.damage = where + "compressed size " + std::to_string(e.compressedSize) +
+                     (e.compressedSize < 5 ? " is below the 5 bytes of the smallest stream"
+                                           : " passes the end of the payload area");
+      return;
+    }
+    e.dataOffset = pos;
+    e.uncompressedSize = Int32At(pos + e.compressedSize - 4);
+    pos += e.compressedSize;
+    info_.entries.push_back(std::move(e));
+  }
+  info_.ignoredBytes = end - pos;
+}
+
+std::vector<uint8_t> PackageReader::ReadData(const EntryInfo& entry) {
+  std::vector<uint8_t> data(static_cast<size_t>(entry.compressedSize));
+  ReadAt(entry.dataOffset, data.data(), data.size());
+  return data;
+}
+
+void PackageReader::ReadAt(int64_t offset, void* buffer, size_t count) {
+  if (offset < 0 || offset > info_.fileSize ||
+      static_cast<int64_t>(count) > info_.fileSize - offset) {
+    throw std::runtime_error("'" + path_ + "': read outside the file");
+  }
+  file_.clear();
+  file_.seekg(offset);
+  file_.read(static_cast<char*>(buffer), static_cast<std::streamsize>(count));
+  if (!file_ || static_cast<size_t>(file_.gcount()) != count) {
+    throw std::runtime_error("cannot read '" + path_ + "'");
+  }
+}
+
+int32_t PackageReader::Int32At(int64_t offset) {
+  uint8_t b[4];
+  ReadAt(offset, b, sizeof b);
+  return extractor::LittleEndian32(b);
+}
+
+}  // namespace sepack

@@ -1,0 +1,64 @@
+// Reads an SE package the way the extractor walks it, with every field checked against the
+// file before it is used, so that nothing is read or allocated beyond what the file holds.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/MemoryStream.h"
+
+namespace sepack {
+
+struct EntryInfo {
+  int number = 0;  // 1-based, in stored order
+  std::string name;
+  int64_t dataOffset = 0;
+  int32_t compressedSize = 0;
+  int32_t uncompressedSize = 0;  // the stream's trailing size word
+};
+
+struct PackageInfo {
+  int64_t fileSize = 0;
+  int32_t storedPromptLength = 0;     // as stored; below 1 means the default question
+  std::optional<std::string> prompt;  // the prompt text, when there is one
+  int64_t areaOffset = 0;             // first byte of the payload area (the entry count)
+  int32_t areaSize = 0;
+  int32_t entryCount = 0;  // as stored; 0 or less means no entries
+  std::vector<EntryInfo> entries;
+  int64_t ignoredBytes = 0;  // between the last entry and the area size field
+  std::string damage;        // why the walk stopped early; empty when every entry fits
+};
+
+class PackageReader {
+ public:
+  // Opens `path` and walks its trailer and entry headers. std::runtime_error "not an SE
+  // package" when the trailer is missing or points outside the file.
+  explicit PackageReader(const std::string& path);
+
+  const PackageInfo& Info() const { return info_; }
+  // The entry's LZH stream (its size word included).
+  std::vector<uint8_t> ReadData(const EntryInfo& entry);
+
+ private:
+  void ReadAt(int64_t offset, void* buffer, size_t count);
+  int32_t Int32At(int64_t offset);
+  void WalkEntries();
+
+  std::string path_;
+  std::ifstream file_;
+  PackageInfo info_;
+};
+
+// The entry's cabinet: its stream read and decompressed, with a progress bar on a terminal.
+// std::runtime_error when the stream's size word cannot be right or the stream does not
+// decode.
+se::MemoryStream DecompressEntry(PackageReader& package, const EntryInfo& entry);
+
+// A bound on the bytes an LZH stream of `compressedSize` bytes can decode to (a match of at
+// most 60 bytes takes at least 10 bits). A larger size word means a damaged stream.
+int64_t MaxDecodedSize(int32_t compressedSize);
+
+}  // namespace sepack
