@@ -298,6 +298,36 @@ TEST_F(ExtractorFaults, SizeFieldBeyondWhatTheStreamCanHoldIsRefused) {
   }
 }
 
+// Entry fields that point outside the payload area are read errors, found before anything is
+// allocated for them or read past the area (into the trailer or beyond the file).
+TEST(ExtractorFaultTable, EntryFieldsOutsideThePayloadArea) {
+  struct Case {
+    const char* what;
+    size_t at;  // offset of a 32-bit field in the tail
+    int32_t value;
+  };
+  const Case cases[] = {
+      {"entry count past the entries", 0, INT32_MAX}, {"negative compressed size", 4, -1},
+      {"compressed size past the area", 4, 1 << 20},  {"negative name length", 8, -7},
+      {"name length past the area", 8, INT32_MAX},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Scene scene;
+    std::string tail = extractor::PackageTail({CabinetEntry({{"rux.exe", "probe"}})}, "");
+    std::string field;
+    extractor::AppendLittleEndian32(field, c.value);
+    tail.replace(c.at, 4, field);
+    WriteFileBytes(scene.package, "IMAGE" + tail);
+    scene.original = ReadFileBytes(scene.package);
+    EXPECT_EQ(scene.RunStub(), 1);
+    EXPECT_NE(scene.applicationError.find("Exception EReadError"), std::string::npos)
+        << scene.applicationError;
+    EXPECT_NE(scene.applicationError.find("Stream read error."), std::string::npos);
+    scene.ExpectOnlyWorkFolderChanged();
+  }
+}
+
 TEST(ApplicationError, NamesClassModuleAndMessage) {
   std::string text;
   try {
