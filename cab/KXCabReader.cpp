@@ -169,7 +169,10 @@ void TKXCabReader::Extract(const std::string& cabinetPath, const std::string& de
   ExpectedSizes_.clear();
 
   std::string current = CabinetFile_;
+  // Cabinets a copy has started on: a set whose links lead back to one ends there.
+  std::vector<std::string> started;
   while (!current.empty()) {
+    started.push_back(current);
     NextCabinet_.clear();
     NextDisk_.clear();
     CurrentCabinet_ = current;
@@ -208,7 +211,9 @@ void TKXCabReader::Extract(const std::string& cabinetPath, const std::string& de
       plat::DirEntry entry;
       bool isFile =
           plat::Current().FindFile(current, entry) && !(entry.attributes & plat::attr::kDirectory);
-      if ((options & ceoSingleCabinet) || !isFile) current.clear();
+      if ((options & ceoSingleCabinet) || !isFile || IndexOfText(started, current) >= 0) {
+        current.clear();
+      }
     } else if (options & ceoSingleCabinet) {
       current.clear();
     }
