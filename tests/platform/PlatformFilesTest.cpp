@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <ostream>
 
 #include "platform/Platform.h"
 #include "tests/platform/ScratchFolder.h"
@@ -66,6 +67,9 @@ struct DispositionCase {
   uint32_t error;     // when it does not open
   int64_t sizeAfter;  // when it opens: 3 = content kept, 0 = created or truncated
 };
+
+// By name: GoogleTest would otherwise print the raw bytes, padding included.
+void PrintTo(const DispositionCase& c, std::ostream* os) { *os << c.name; }
 
 class PlatformDispositions : public ScratchFolder,
                              public ::testing::WithParamInterface<DispositionCase> {};
