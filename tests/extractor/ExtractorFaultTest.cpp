@@ -182,6 +182,9 @@ TEST(ExtractorFaultTable, EachFailingCallKeepsItsPromise) {
   const Case cases[] = {
       {"open the package", Op::kOpenFile, 1, "setup.exe", kApplicationError,
        "Exception EFOpenError", false},
+      // A trailer that cannot be read is no package; the payload that cannot be read is lost.
+      {"read the trailer", Op::kRead, 1, "setup.exe", kQuietAndClean, nullptr, false},
+      {"read an entry", Op::kRead, 7, "setup.exe", kApplicationError, "Stream read error.", true},
       {"create kem.cab", Op::kOpenFile, 1, kem, kApplicationError, "Exception EFCreateError", true},
       {"write kem.cab", Op::kWrite, 1, kem, kApplicationError, "Stream write error.", true},
       {"cabinet library opens kem.cab", Op::kOpenFile, 2, kem, kApplicationError,
@@ -194,6 +197,7 @@ TEST(ExtractorFaultTable, EachFailingCallKeepsItsPromise) {
        "Exception EKXCabinet", true},
       {"write an extracted file", Op::kWrite, 1, "a.txt", kApplicationError, "Exception EKXCabinet",
        true},
+      {"cabinet library closes kem.cab", Op::kClose, 2, kem, kQuietAndClean, nullptr, false},
       {"spawn", Op::kRunAndWait, 1, "", kQuietAndClean, nullptr, false},
       {"find at clean-up", Op::kFindFiles, 1, "", kQuietAndClean, nullptr, true},
       {"delete at clean-up", Op::kRemoveFile, 1, "b.txt", kQuietAndClean, nullptr, true},
