@@ -1,13 +1,30 @@
 #!/usr/bin/env bash
-# Builds lzh_bench, makes cabinets from files already on this machine (Wine's Windows DLLs,
-# else shared libraries, plus documentation texts), once stored and once MSZIP-compressed,
-# and measures the codec on them next to zlib.
-#   bench/run.sh [--large]        (--large: about 16 MB of input instead of about 4 MB)
+# The performance figures, side by side, in one run:
+#   1. LZH decode and encode throughput against zlib (level 6) on an uncompressed cabinet of about
+#      16 MB and an MSZIP cabinet of about 5 MB, made here with gcab from the same real files
+#      (Wine's Windows DLLs, else shared libraries, plus documentation texts);
+#   2. the native stub's whole run on a package holding the MSZIP cabinet against cabextract
+#      extracting it (when sepack make is built);
+#   3. the size of the Windows 32-bit stub against its limit.
+# Each figure comes with its ratio and target. Throughput is the best of --runs by CPU time.
+#   bench/run.sh [--runs N] [--mb MB]
+# Build folders: BUILD_NATIVE (default build), BUILD_WIN32 (default build-win32); each is
+# configured (Release) if it does not exist yet. SKIP_STUB=1 leaves out the 32-bit stub.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${BUILD_NATIVE:-build}
-MB=4
-[ "${1:-}" = "--large" ] && MB=16
+BUILD_WIN32=${BUILD_WIN32:-build-win32}
+RUNS=3
+MB=16
+while [ $# -gt 0 ]; do
+  case $1 in
+    --runs) RUNS=$2; shift 2 ;;
+    --mb) MB=$2; shift 2 ;;
+    --large) shift ;;  # the default size; kept for old command lines
+    *) echo "usage: $0 [--runs N] [--mb MB]" >&2; exit 2 ;;
+  esac
+done
+STUB_LIMIT=171008
 
 [ -f "$BUILD/CMakeCache.txt" ] || cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$BUILD" --target lzh_bench >/dev/null
@@ -35,7 +52,57 @@ bins=(/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/*.dll /usr/lib/wine/x86_64-w
 texts=(/usr/share/doc/*/copyright /usr/share/common-licenses/*)
 pick $((MB * 1024 * 1024 * 3 / 4)) "${bins[@]}"
 pick $((MB * 1024 * 1024 / 4)) "${texts[@]}"
+# The program the stub starts after extracting: it ends at once.
+printf '#!/bin/sh\nexit 0\n' >"$DATA/files/rux.exe"
+chmod +x "$DATA/files/rux.exe"
 
-(cd "$DATA/files" && gcab -c "$DATA/stored.cab" ./* && gcab -z -c "$DATA/mszip.cab" ./*)
+(cd "$DATA/files" && gcab -c "$DATA/stored.cab" * && gcab -z -c "$DATA/mszip.cab" *)
 echo "input: $(ls "$DATA/files" | wc -l) files, $(du -sh "$DATA/files" | cut -f1)"
-"$BUILD/bin/lzh_bench" "$DATA/stored.cab" "$DATA/mszip.cab"
+echo
+echo "== LZH codec against zlib (best of $RUNS by CPU time)"
+"$BUILD/bin/lzh_bench" --runs "$RUNS" --encode-target 1.0 --decode-target 0.5 "$DATA/stored.cab" \
+  --decode-target 0.3 "$DATA/mszip.cab"
+
+echo
+echo "== native stub's whole run against cabextract (MSZIP cabinet)"
+cmake --build "$BUILD" --target sepack extractor >/dev/null 2>&1 || true
+SEPACK="$BUILD/bin/sepack"
+if [ -x "$SEPACK" ] && "$SEPACK" --help 2>/dev/null | grep -q "^  make "; then
+  "$SEPACK" make -o "$DATA/package" --stub "$BUILD/bin/extractor" "$DATA/mszip.cab" >/dev/null
+  best() { # command... : best wall time of RUNS, in seconds
+    local b=
+    for _ in $(seq "$RUNS"); do
+      local t0 t1; t0=$(date +%s.%N); "$@" >/dev/null 2>&1; t1=$(date +%s.%N)
+      b=$(echo "$t0 $t1 ${b:-}" | awk '{t = $2 - $1; if ($3 != "" && $3 < t) t = $3; print t}')
+    done
+    echo "$b"
+  }
+  run_stub() { (cd "$DATA" && echo y | TMPDIR="$DATA" ./package); }
+  run_cabextract() { rm -rf "$DATA/cx" && cabextract -q -d "$DATA/cx" "$DATA/mszip.cab"; }
+  stub=$(best run_stub)
+  cabx=$(best run_cabextract)
+  awk -v s="$stub" -v c="$cabx" 'BEGIN {
+    r = s / c
+    printf "  stub run %.3f s   cabextract %.3f s   %.2f x   (target <= 3.0 x: %s)\n", s, c, r,
+           r <= 3.0 ? "met" : "NOT met" }'
+else
+  echo "  skipped: $SEPACK has no make command yet"
+fi
+
+echo
+echo "== Windows 32-bit stub size"
+if [ "${SKIP_STUB:-}" = 1 ]; then
+  echo "  skipped (SKIP_STUB=1)"
+else
+  [ -f "$BUILD_WIN32/CMakeCache.txt" ] ||
+    cmake -S . -B "$BUILD_WIN32" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+  cmake --build "$BUILD_WIN32" --target extractor >/dev/null
+  exe="$BUILD_WIN32/bin/extractor.exe"
+  size=$(stat -c %s "$exe")
+  dlls=$(i686-w64-mingw32-objdump -p "$exe" | awk '/DLL Name/ {print $3}' | sort | tr '\n' ' ')
+  awk -v s="$size" -v l="$STUB_LIMIT" 'BEGIN {
+    printf "  %s bytes, limit %d: %.2f x   (target <= 1.0 x: %s)\n", s, l, s / l,
+           s <= l ? "met" : "NOT met" }'
+  echo "  imports: $dlls"
+fi

@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-#include "lzh/LzhDecoder.h"
-#include "lzh/LzhEncoder.h"
+#include "lzh/LzhMemoryIo.h"
 
 namespace lzh {
 
@@ -37,7 +36,7 @@ bool TCustom_lzh::Compress() {
   FBytesLeft = 0;
   int32_t coded = 0;
   try {
-    coded = EncodeStream(Reader(), Writer());
+    coded = EncodeFromMemory(*this);
   } catch (const ElzhException&) {
     return false;
   }
@@ -60,7 +59,7 @@ bool TCustom_lzh::Decompress() {
       static_cast<uint32_t>(sizeField[0]) | static_cast<uint32_t>(sizeField[1]) << 8 |
       static_cast<uint32_t>(sizeField[2]) << 16 | static_cast<uint32_t>(sizeField[3]) << 24);
   try {
-    DecodeStream(outSize, Reader(), Writer());
+    DecodeFromMemory(*this, outSize);
   } catch (const ElzhException&) {
     return false;
   }

@@ -25,6 +25,8 @@ class TCustom_lzh {
   // Compress, and for an input of 4 bytes or fewer.
   virtual bool Decompress();
 
+  // The coders' byte callbacks over FInBuffer and FOutStream. Compress and Decompress run the
+  // coders with the same reads, progress reports and writes inlined (LzhMemoryIo.h).
   void ReadInput(uint8_t* buffer, uint16_t count, uint16_t& actual);
   void WriteOutput(const uint8_t* buffer, uint16_t count, uint16_t& actual);
 
@@ -35,10 +37,6 @@ class TCustom_lzh {
   const uint8_t* FInBuffer = nullptr;      // not owned
   se::MemoryStream* FOutStream = nullptr;  // not owned
   int32_t FInSize = 0;
-
- private:
-  TLzhReadProc Reader() { return TLzhReadProc::Bind<&TCustom_lzh::ReadInput>(this); }
-  TLzhWriteProc Writer() { return TLzhWriteProc::Bind<&TCustom_lzh::WriteOutput>(this); }
 };
 
 }  // namespace lzh

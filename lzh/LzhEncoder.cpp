@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "lzh/LzhEncodeLoop.h"
 #include "lzh/LzhOffsetCode.h"
 
 namespace lzh {
@@ -57,76 +58,42 @@ void TLzhEncoder::EncodeOffset(int offset) {
   WriteBits(6, static_cast<uint16_t>((offset & 63) << 10));
 }
 
-int32_t EncodeStream(TLzhReadProc read, TLzhWriteProc write, TLzhEncodeStats* stats) {
-  TLzhWorkState ws;
-  ws.AllocTables();
-  ws.BytesCoded = 0;
-  ws.InitModel();
-  ws.ResetTree();
-  TLzhEncoder encoder(ws, write);
-  uint8_t* ring = ws.Ring;
+namespace {
 
-  int s = 0;
-  int r = kWindowSize - kMaxMatch;
-  // Every ring byte starts as a space, the mirrored tail included, so that bytes past the end
-  // of a short input (which take part in comparisons) are the same on every run.
-  std::memset(ring, 0x20, kRingSize);
-
-  uint8_t byte = 0;
-  uint16_t got = 0;
-  int filled = 0;
-  while (filled < kMaxMatch) {
-    read(&byte, 1, got);
-    if (got == 0) break;
-    ring[r + filled] = byte;
-    ++filled;
+// Input through the read callback, one byte per request.
+class TCallbackInput {
+ public:
+  explicit TCallbackInput(TLzhReadProc read) : read_(read) {}
+  bool Next(uint8_t& byte) {
+    uint16_t got = 0;
+    read_(&byte, 1, got);
+    return got != 0;
   }
-  int lookahead = filled;
-  ws.BytesCoded = filled;
 
-  for (int i = 1; i <= kMaxMatch; ++i) ws.InsertPosition(r - i);
-  ws.InsertPosition(r);
+ private:
+  TLzhReadProc read_;
+};
 
-  do {
-    if (ws.MatchLength > lookahead) ws.MatchLength = static_cast<uint16_t>(lookahead);
-    if (ws.MatchLength < kMinMatch) {
-      ws.MatchLength = 1;
-      encoder.EncodeSymbol(ring[r]);
-    } else {
-      encoder.EncodeSymbol(ws.MatchLength + 253);
-      encoder.EncodeOffset(ws.MatchPosition);
-    }
-    const int step = ws.MatchLength;
+// Output through the write callback, one byte per call.
+class TCallbackOutput {
+ public:
+  explicit TCallbackOutput(TLzhWriteProc write) : write_(write) {}
+  void Put(uint8_t byte) {
+    uint16_t taken = 0;
+    write_(&byte, 1, taken);
+  }
+  void Flush() {}
 
-    int i = 0;
-    while (i < step) {
-      read(&byte, 1, got);
-      if (got == 0) break;
-      ws.RemovePosition(s);
-      ring[s] = byte;
-      if (s < kMaxMatch - 1) ring[s + kWindowSize] = byte;
-      s = (s + 1) & (kWindowSize - 1);
-      r = (r + 1) & (kWindowSize - 1);
-      ws.InsertPosition(r);
-      ++i;
-    }
-    ws.BytesCoded += i;
+ private:
+  TLzhWriteProc write_;
+};
 
-    // Input ended: advance over the positions no new byte replaced.
-    while (i < step) {
-      ++i;
-      ws.RemovePosition(s);
-      s = (s + 1) & (kWindowSize - 1);
-      r = (r + 1) & (kWindowSize - 1);
-      if (--lookahead != 0) ws.InsertPosition(r);
-    }
-  } while (lookahead > 0);
+}  // namespace
 
-  encoder.FlushBits();
-  const int32_t coded = ws.BytesCoded;
-  ws.FreeTables();
-  if (stats) stats->MaxCodeLength = encoder.MaxCodeLength();
-  return coded;
+int32_t EncodeStream(TLzhReadProc read, TLzhWriteProc write, TLzhEncodeStats* stats) {
+  TCallbackInput in(read);
+  TCallbackOutput out(write);
+  return detail::EncodeLoop(in, out, stats);
 }
 
 }  // namespace lzh

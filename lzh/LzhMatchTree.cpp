@@ -1,5 +1,8 @@
 // Match-finding tree: one binary search tree per first byte, keyed by the 60 bytes at a ring
 // position. Root slots sit in TreeRight past the positions so the top node needs no special case.
+#include <bit>
+#include <cstring>
+
 #include "lzh/LzhWorkState.h"
 
 namespace lzh {
@@ -9,51 +12,91 @@ void TLzhWorkState::ResetTree() {
   for (int i = 0; i <= kWindowSize; ++i) TreeParent[i] = NoNode;
 }
 
+namespace {
+
+uint64_t Load64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// How the strings at a and b compare: the leading bytes they share (1 to 60; byte 0 is equal
+// by construction) and, below 60, whether a's first differing byte is the greater. Eight bytes
+// at a time: the first differing byte is the lowest set byte of the XOR, and the order of the
+// blocks read most significant byte first is the order of that byte. The last block overlaps
+// the one before so that no read goes past byte 59, which the ring's mirrored tail keeps
+// inside the buffer.
+struct TShared {
+  int length;
+  bool higher;
+};
+
+TShared Compare(const uint8_t* a, const uint8_t* b) {
+  static_assert(std::endian::native == std::endian::little, "byte order of the 8-byte blocks");
+  for (int k = 1;; k += 8) {
+    if (k > 49) k = 52;
+    const uint64_t x = Load64(a + k);
+    const uint64_t y = Load64(b + k);
+    if (x != y) {
+      return {k + std::countr_zero(x ^ y) / 8, __builtin_bswap64(x) > __builtin_bswap64(y)};
+    }
+    if (k == 52) return {kMaxMatch, false};
+  }
+}
+
+}  // namespace
+
 void TLzhWorkState::InsertPosition(int r) {
-  const uint8_t* key = &Ring[r];
-  TreeLeft[r] = TreeRight[r] = NoNode;
-  MatchLength = 0;
+  uint16_t* const right = TreeRight;
+  uint16_t* const parent = TreeParent;
+  uint16_t* const left = TreeLeft;
+  const uint8_t* const key = &Ring[r];
+  left[r] = right[r] = NoNode;
+  // The best match so far as one number: longer wins, then the smaller offset (4095 - d is
+  // larger); 0 while nothing shares 3 bytes.
+  unsigned best = 0;
   int p = kTreeRootBase + key[0];
-  int cmp = 1;
-  int k = 0;
+  bool higher = true;
   for (;;) {
-    uint16_t* link = cmp >= 0 ? &TreeRight[p] : &TreeLeft[p];
+    // A branch, not a select: a predicted direction lets the next link load start before this
+    // comparison is done.
+    uint16_t* const link = higher ? &right[p] : &left[p];
     if (*link == NoNode) {
       *link = static_cast<uint16_t>(r);
-      TreeParent[r] = static_cast<uint16_t>(p);
-      return;
+      parent[r] = static_cast<uint16_t>(p);
+      break;
     }
     p = *link;
-    const uint8_t* other = &Ring[p];
-    cmp = 0;
-    for (k = 1; k < kMaxMatch; ++k) {
-      cmp = key[k] - other[k];
-      if (cmp != 0) break;
-    }
-    if (k >= kMinMatch) {
-      const uint16_t d = static_cast<uint16_t>(((r - p) & (kWindowSize - 1)) - 1);
-      if (k > MatchLength) {
-        MatchLength = static_cast<uint16_t>(k);
-        MatchPosition = d;
-      } else if (k == MatchLength && d < MatchPosition) {
-        MatchPosition = d;
+    const TShared shared = Compare(key, &Ring[p]);
+    const unsigned d = static_cast<unsigned>(((r - p) & (kWindowSize - 1)) - 1);
+    const unsigned score = static_cast<unsigned>(shared.length) << 12 | (kWindowSize - 1 - d);
+    // Selects, not branches: whether a visit improves the match is close to a coin toss.
+    const unsigned candidate = shared.length >= kMinMatch ? score : 0;
+    best = candidate > best ? candidate : best;
+    if (shared.length == kMaxMatch) {
+      // p holds the same 60 bytes: r takes its place and p leaves the tree.
+      parent[r] = parent[p];
+      left[r] = left[p];
+      right[r] = right[p];
+      parent[left[p]] = static_cast<uint16_t>(r);
+      parent[right[p]] = static_cast<uint16_t>(r);
+      const int q = parent[p];
+      if (right[q] == p) {
+        right[q] = static_cast<uint16_t>(r);
+      } else {
+        left[q] = static_cast<uint16_t>(r);
       }
+      parent[p] = NoNode;
+      break;
     }
-    if (MatchLength >= kMaxMatch) break;
+    higher = shared.higher;
   }
-  // p holds the same 60 bytes: r takes its place and p leaves the tree.
-  TreeParent[r] = TreeParent[p];
-  TreeLeft[r] = TreeLeft[p];
-  TreeRight[r] = TreeRight[p];
-  TreeParent[TreeLeft[p]] = static_cast<uint16_t>(r);
-  TreeParent[TreeRight[p]] = static_cast<uint16_t>(r);
-  const int q = TreeParent[p];
-  if (TreeRight[q] == p) {
-    TreeRight[q] = static_cast<uint16_t>(r);
+  if (best != 0) {
+    MatchLength = static_cast<uint16_t>(best >> 12);
+    MatchPosition = static_cast<uint16_t>(kWindowSize - 1 - (best & (kWindowSize - 1)));
   } else {
-    TreeLeft[q] = static_cast<uint16_t>(r);
+    MatchLength = 0;  // the match position keeps its value
   }
-  TreeParent[p] = NoNode;
 }
 
 void TLzhWorkState::RemovePosition(int p) {

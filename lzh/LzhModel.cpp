@@ -2,6 +2,7 @@
 // path of slot parities from the root down.
 #include <cstring>
 
+#include "lzh/LzhModelUpdate.h"
 #include "lzh/LzhWorkState.h"
 
 namespace lzh {
@@ -22,31 +23,7 @@ void TLzhWorkState::InitModel() {
 }
 
 void TLzhWorkState::UpdateModel(int symbol) {
-  if (NodeWeight[kRootNode] == kWeightLimit) RebuildModel();
-  int n = NodeParent[kNodeCount + symbol];
-  do {
-    const uint16_t k = ++NodeWeight[n];
-    if (NodeWeight[n + 1] < k) {
-      // Swap with the highest slot still lighter than k to keep weights sorted.
-      int l = n + 1;
-      while (NodeWeight[l] < k) ++l;
-      --l;
-      NodeWeight[n] = NodeWeight[l];
-      NodeWeight[l] = k;
-
-      const int i = NodeChild[n];
-      NodeParent[i] = static_cast<int16_t>(l);
-      if (i < kNodeCount) NodeParent[i + 1] = static_cast<int16_t>(l);
-
-      const int j = NodeChild[l];
-      NodeChild[l] = static_cast<int16_t>(i);
-      NodeParent[j] = static_cast<int16_t>(n);
-      if (j < kNodeCount) NodeParent[j + 1] = static_cast<int16_t>(n);
-      NodeChild[n] = static_cast<int16_t>(j);
-      n = l;
-    }
-    n = NodeParent[n];
-  } while (n != 0);
+  detail::UpdateModel(*this, symbol);
 }
 
 void TLzhWorkState::RebuildModel() {

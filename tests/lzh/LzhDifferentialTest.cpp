@@ -1,0 +1,166 @@
+// The tuned coders against the plain reference: the same streams, outputs, reads and progress
+// reports, on varied inputs and on damaged streams.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "base/MemoryStream.h"
+#include "lzh/LzhCodec.h"
+#include "tests/lzh/LzhReference.h"
+#include "tests/lzh/LzhTestSupport.h"
+
+using namespace lzh_test;
+
+namespace {
+
+Bytes Random(size_t n, unsigned alphabet, unsigned seed) {
+  std::mt19937 rng(seed);
+  Bytes out(n);
+  for (auto& b : out) b = static_cast<uint8_t>(rng() % alphabet);
+  return out;
+}
+
+// Binary-file-like content: records of little-endian numbers that change a little from one to
+// the next, zero padding, repeated names, and bytes that look random.
+Bytes Structured(size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  Bytes out;
+  uint32_t counter = 0x401000;
+  while (out.size() < n) {
+    switch (rng() % 5) {
+      case 0:
+        for (int i = 0; i < 16; ++i) {
+          counter += rng() % 64;
+          for (int b = 0; b < 4; ++b) out.push_back(static_cast<uint8_t>(counter >> (8 * b)));
+        }
+        break;
+      case 1:
+        out.insert(out.end(), rng() % 700, 0);
+        break;
+      case 2: {
+        static const char* const names[] = {"GetProcAddress", "kernel32.dll", "LoadLibraryA",
+                                            "CreateFileA", "msvcrt.dll"};
+        const std::string name = names[rng() % 5];
+        out.insert(out.end(), name.begin(), name.end() + 1);
+        break;
+      }
+      case 3:
+        for (int i = 0; i < 40; ++i) out.push_back(static_cast<uint8_t>(rng()));
+        break;
+      default:
+        if (out.size() > 300) {  // a copy of something recent, slightly changed
+          const size_t from = out.size() - 1 - rng() % 300;
+          const size_t length = 3 + rng() % 80;
+          for (size_t i = 0; i < length; ++i) out.push_back(out[from + i]);
+          out.back() = static_cast<uint8_t>(rng());
+        }
+    }
+  }
+  out.resize(n);
+  return out;
+}
+
+struct CodecDecode {
+  Bytes out;
+  std::vector<int32_t> progress;
+  int32_t inPos;
+  int32_t bytesLeft;
+};
+
+void Record(int32_t left, void* data) {
+  static_cast<std::vector<int32_t>*>(data)->push_back(left);
+}
+
+CodecDecode DecodeWithCodec(const Bytes& lzh, bool withProgress) {
+  se::MemoryStream out;
+  lzh::TCustom_lzh codec;
+  CodecDecode result;
+  codec.FInBuffer = lzh.data();
+  codec.FInSize = static_cast<int32_t>(lzh.size());
+  codec.FOutStream = &out;
+  if (withProgress) {
+    codec.FOnProgress = Record;
+    codec.FProgressData = &result.progress;
+  }
+  EXPECT_TRUE(codec.Decompress());
+  result.out.assign(out.Memory(), out.Memory() + out.Size());
+  result.inPos = codec.FInPos;
+  result.bytesLeft = codec.FBytesLeft;
+  return result;
+}
+
+// Decoding `lzh` through the codec object (with and without a progress callback) and through
+// the callback decoder gives what the reference gives.
+void ExpectDecodesLikeReference(const Bytes& lzh, const std::string& name) {
+  SCOPED_TRACE(name);
+  const lzh_ref::Decoded expected = lzh_ref::Decompress(lzh);
+  const CodecDecode quiet = DecodeWithCodec(lzh, false);
+  const CodecDecode reported = DecodeWithCodec(lzh, true);
+  EXPECT_TRUE(quiet.out == expected.out);
+  EXPECT_TRUE(reported.out == expected.out);
+  EXPECT_TRUE(reported.progress == expected.progress);
+  // Until the first fetch the codec's count of bytes left stays at 0.
+  const int32_t left =
+      expected.progress.empty() ? 0 : static_cast<int32_t>(lzh.size()) - expected.inPos;
+  for (const CodecDecode* run : {&quiet, &reported}) {
+    EXPECT_EQ(run->inPos, expected.inPos);
+    EXPECT_EQ(run->bytesLeft, left);
+  }
+  const size_t n = lzh.size();
+  const int32_t size = static_cast<int32_t>(lzh[n - 4] | lzh[n - 3] << 8 | lzh[n - 2] << 16 |
+                                            static_cast<uint32_t>(lzh[n - 1]) << 24);
+  EXPECT_TRUE(DecodeRaw(lzh, size) == expected.out);
+}
+
+TEST(LzhDifferential, EncodersAndDecodersMatchTheReference) {
+  const struct {
+    const char* name;
+    Bytes input;
+  } cases[] = {
+      {"empty", {}},
+      {"59 bytes", Random(59, 256, 1)},
+      {"60 bytes", Random(60, 256, 2)},
+      {"61 bytes", Random(61, 3, 3)},
+      {"around the window", Random(4097, 16, 4)},
+      {"random, rebuilds", Random(70000, 256, 5)},
+      {"two-letter alphabet", Random(50000, 2, 6)},
+      {"structured", Structured(200000, 7)},
+      {"structured, other seed", Structured(60000, 8)},
+      {"zeros", Bytes(20000, 0)},
+      {"spaces", Bytes(9000, ' ')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Bytes expected = lzh_ref::Compress(c.input);
+    const Bytes lzh = Compress(c.input);
+    ASSERT_TRUE(lzh == expected);
+    const Bytes raw = EncodeRaw(c.input);
+    ASSERT_TRUE(raw == Bytes(expected.begin(), expected.end() - 4));
+    ExpectDecodesLikeReference(lzh, c.name);
+  }
+}
+
+TEST(LzhDifferential, DamagedStreamsDecodeLikeTheReference) {
+  std::mt19937 rng(11);
+  const Bytes valid = Compress(Structured(30000, 12));
+  for (int i = 0; i < 60; ++i) {
+    Bytes lzh;
+    if (i % 3 == 0) {
+      lzh = Random(1 + rng() % 300, 256, rng());  // not a stream at all
+    } else {
+      // A valid stream cut short or with bytes flipped, then a size field of our choosing.
+      lzh.assign(valid.begin(), valid.end() - 4);
+      lzh.resize(rng() % lzh.size());
+      for (int flips = i % 3 == 2 ? 5 : 0; flips > 0 && !lzh.empty(); --flips) {
+        lzh[rng() % lzh.size()] ^= static_cast<uint8_t>(1 + rng() % 255);
+      }
+    }
+    const uint32_t size = rng() % 40000;
+    for (int b = 0; b < 4; ++b) lzh.push_back(static_cast<uint8_t>(size >> (8 * b)));
+    ExpectDecodesLikeReference(lzh, "damaged stream " + std::to_string(i));
+  }
+}
+
+}  // namespace
