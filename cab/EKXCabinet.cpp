@@ -1,7 +1,6 @@
 #include "cab/EKXCabinet.h"
 
-#include <cstdio>
-
+#include "base/Hex.h"
 #include "base/OSError.h"
 #include "cab/CabKXConsts.h"
 
@@ -10,9 +9,7 @@ namespace {
 
 // At least four upper-case hex digits, never cut; the value taken unsigned.
 std::string Hex(int32_t value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%04X", static_cast<uint32_t>(value));
-  return buffer;
+  return se::UpperHex(static_cast<uint32_t>(value), 4);
 }
 
 }  // namespace

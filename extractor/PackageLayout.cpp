@@ -1,7 +1,6 @@
 #include "extractor/PackageLayout.h"
 
 #include <limits>
-#include <stdexcept>
 
 namespace extractor {
 
@@ -32,35 +31,6 @@ std::optional<Trailer> ReadTrailer(int64_t size,
   if (area < 4 || area > size - 12 - prompt) return std::nullopt;
   if (prompt + area + 12 > kMax32) return std::nullopt;
   return Trailer{static_cast<int32_t>(prompt), static_cast<int32_t>(area)};
-}
-
-std::string PackageTail(const std::vector<PackageEntry>& entries, const std::string& prompt) {
-  if (prompt.find('\0') != std::string::npos) {
-    throw std::invalid_argument("the prompt text holds a NUL character");
-  }
-  int64_t area = 4;
-  for (const auto& e : entries) {
-    if (e.stream.size() < 5) throw std::invalid_argument("an LZH stream is at least 5 bytes");
-    area += 8 + static_cast<int64_t>(e.name.size()) + static_cast<int64_t>(e.stream.size());
-  }
-  if (entries.size() > static_cast<size_t>(kMax32) ||
-      area + static_cast<int64_t>(prompt.size()) + 12 > kMax32) {
-    throw std::length_error("the package would pass the format's 2 GB limit");
-  }
-  std::string tail;
-  tail.reserve(static_cast<size_t>(area) + prompt.size() + 12);
-  AppendLittleEndian32(tail, static_cast<int32_t>(entries.size()));
-  for (const auto& e : entries) {
-    AppendLittleEndian32(tail, static_cast<int32_t>(e.stream.size()));
-    AppendLittleEndian32(tail, static_cast<int32_t>(e.name.size()));
-    tail += e.name;
-    tail += e.stream;
-  }
-  AppendLittleEndian32(tail, static_cast<int32_t>(area));
-  tail += prompt;
-  AppendLittleEndian32(tail, static_cast<int32_t>(prompt.size()));
-  AppendLittleEndian32(tail, static_cast<int32_t>(kPackageSignature));
-  return tail;
 }
 
 }  // namespace extractor

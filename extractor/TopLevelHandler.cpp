@@ -1,9 +1,9 @@
 #include "extractor/TopLevelHandler.h"
 
-#include <cstdio>
 #include <new>
 
 #include "base/Exception.h"
+#include "base/Hex.h"
 #include "platform/Platform.h"
 
 namespace extractor {
@@ -35,9 +35,7 @@ std::string ApplicationErrorText(std::exception_ptr error) {
   std::uintptr_t offset = 0;
   std::string module = plat::Current().ModuleNameFor(address, offset);
   if (!address) offset = 0;
-  char where[2 * sizeof(void*) + 1];
-  std::snprintf(where, sizeof where, "%0*llX", static_cast<int>(2 * sizeof(void*)),
-                static_cast<unsigned long long>(offset));
+  const std::string where = se::UpperHex(offset, static_cast<int>(2 * sizeof(void*)));
   if (message.empty() || message.back() != '.') message += '.';
   return "Exception " + className + " in module " + module + " at " + where + "." + kLineBreak +
          message;
