@@ -85,6 +85,23 @@ if [ -x "$SEPACK" ] && "$SEPACK" --help 2>/dev/null | grep -q "^  make "; then
     r = s / c
     printf "  stub run %.3f s   cabextract %.3f s   %.2f x   (target <= 3.0 x: %s)\n", s, c, r,
            r <= 3.0 ? "met" : "NOT met" }'
+
+  echo
+  echo "== peak memory of the stub's run (limit: 3 x the largest cabinet + 8 MB)"
+  "$SEPACK" make -o "$DATA/package-stored" --stub "$BUILD/bin/extractor" "$DATA/stored.cab" >/dev/null
+  for p in package package-stored; do
+    cab=$([ "$p" = package ] && echo "$DATA/mszip.cab" || echo "$DATA/stored.cab")
+    # The largest resident size of the stub (a child of the measuring process), in KB.
+    peak=$(cd "$DATA" && python3 -c '
+import resource, subprocess, sys
+subprocess.run(["./" + sys.argv[1]], input=b"y\n", env={"TMPDIR": sys.argv[2]},
+               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$p" "$DATA")
+    awk -v k="$peak" -v c="$(stat -c %s "$cab")" -v n="$(basename "$cab")" 'BEGIN {
+      limit = 3 * c + 8 * 1048576; used = k * 1024
+      printf "  %-10s cabinet %6.1f MB   peak %6.1f MB   limit %6.1f MB   (%s)\n", n,
+             c / 1048576, used / 1048576, limit / 1048576, used <= limit ? "met" : "NOT met" }'
+  done
 else
   echo "  skipped: $SEPACK has no make command yet"
 fi
