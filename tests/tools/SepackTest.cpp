@@ -12,9 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "base/MemoryStream.h"
 #include "extractor/PackageLayout.h"
-#include "lzh/LzhCodec.h"
+#include "tests/extractor/PackageTestSupport.h"
 #include "tests/support/TestPaths.h"
 
 namespace fs = std::filesystem;
@@ -91,13 +90,7 @@ Bytes Sample() {
 }
 
 std::string Compressed(const Bytes& input) {
-  se::MemoryStream out;
-  lzh::TCustom_lzh codec;
-  codec.FInBuffer = input.data();
-  codec.FInSize = static_cast<int32_t>(input.size());
-  codec.FOutStream = &out;
-  EXPECT_TRUE(codec.Compress());
-  return std::string(reinterpret_cast<const char*>(out.Memory()), static_cast<size_t>(out.Size()));
+  return testing_support::Compress(std::string(input.begin(), input.end()));
 }
 
 TEST_F(SepackTest, CompressMatchesCodecAndDecompressRestores) {
@@ -107,14 +100,8 @@ TEST_F(SepackTest, CompressMatchesCodecAndDecompressRestores) {
   ASSERT_EQ(Sepack("decompress '" + Path("in.lzh") + "' '" + Path("out.bin") + "'"), 0) << err_;
   EXPECT_TRUE(Read(Path("out.bin")) == input);
 
-  se::MemoryStream expected;
-  lzh::TCustom_lzh codec;
-  codec.FInBuffer = input.data();
-  codec.FInSize = static_cast<int32_t>(input.size());
-  codec.FOutStream = &expected;
-  ASSERT_TRUE(codec.Compress());
-  EXPECT_TRUE(Read(Path("in.lzh")) ==
-              Bytes(expected.Memory(), expected.Memory() + expected.Size()));
+  const std::string expected = Compressed(input);
+  EXPECT_TRUE(Read(Path("in.lzh")) == Bytes(expected.begin(), expected.end()));
   EXPECT_EQ(Files().size(), 3u);  // no temporary files left
 }
 
