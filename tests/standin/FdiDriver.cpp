@@ -158,9 +158,9 @@ bool AbortHere(const char* type) {
   int count = ++session->seen[static_cast<int>(type[0]) * 256 + static_cast<int>(type[1])];
   const char* at = session->scenario->abortAt;
   if (!at) return false;
-  std::string_view spec(at);
-  size_t colon = spec.find(':');
-  return spec.substr(0, colon) == type && std::stoi(std::string(spec.substr(colon + 1))) == count;
+  std::string_view abortAt(at);
+  size_t colon = abortAt.find(':');
+  return abortAt.substr(0, colon) == type && std::stoi(std::string(abortAt.substr(colon + 1))) == count;
 }
 
 std::intptr_t Notify(FDINOTIFICATIONTYPE type, FDINOTIFICATION* n) {
