@@ -160,7 +160,8 @@ bool AbortHere(const char* type) {
   if (!at) return false;
   std::string_view abortAt(at);
   size_t colon = abortAt.find(':');
-  return abortAt.substr(0, colon) == type && std::stoi(std::string(abortAt.substr(colon + 1))) == count;
+  return abortAt.substr(0, colon) == type &&
+         std::stoi(std::string(abortAt.substr(colon + 1))) == count;
 }
 
 std::intptr_t Notify(FDINOTIFICATIONTYPE type, FDINOTIFICATION* n) {
