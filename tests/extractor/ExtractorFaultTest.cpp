@@ -106,6 +106,38 @@ TEST_F(ExtractorFaults, NormalRunUsesTheDrawnFolderAndRemovesIt) {
   EXPECT_EQ(fault.Messages()[0].style, plat::mb::kYesNo | plat::mb::kIconQuestion);
 }
 
+// A negative prompt length is no prompt; a negative entry count is no entries.
+TEST(ExtractorFaultTable, NegativeCountsMeanNone) {
+  struct Case {
+    const char* what;
+    bool entryCount;  // else the prompt length
+    int32_t value;
+    bool extracts;
+  };
+  const Case cases[] = {{"prompt length -5", false, -5, true}, {"entry count -1", true, -1, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Scene scene;
+    std::string tail = extractor::PackageTail({CabinetEntry({{"rux.exe", "probe"}})}, "");
+    std::string field;
+    extractor::AppendLittleEndian32(field, c.value);
+    tail.replace(c.entryCount ? 0 : tail.size() - 8, 4, field);
+    WriteFileBytes(scene.package, "IMAGE" + tail);
+    scene.original = ReadFileBytes(scene.package);
+    EXPECT_EQ(scene.RunStub(), 0);
+    ASSERT_FALSE(scene.fault.Messages().empty());
+    EXPECT_EQ(scene.fault.Messages()[0].text, "Continue?");
+    const auto& changed = scene.fault.ChangedPaths();
+    const bool wroteCabinet = std::any_of(changed.begin(), changed.end(), [](const std::string& p) {
+      return p.find("kem.cab") != std::string::npos;
+    });
+    EXPECT_EQ(wroteCabinet, c.extracts);
+    EXPECT_EQ(scene.fault.Count(Op::kRunAndWait), 1);  // the launch is tried either way
+    EXPECT_TRUE(scene.Leftovers().empty());
+    scene.ExpectOnlyWorkFolderChanged();
+  }
+}
+
 TEST_F(ExtractorFaults, FolderThatAlreadyExistsIsNeverTouched) {
   std::string theirs = dir / (std::string("tmp/") + kFirstFolder);
   plat::Native().MakeFolder(theirs);
