@@ -1,12 +1,11 @@
 #include "extractor/Extractor_U1.h"
 
-#include "extractor/PackageLayout.h"
-
 #include <vector>
 
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
 #include "cab/KXCabReader.h"
+#include "extractor/PackageLayout.h"
 #include "lzh/SECompress.h"
 #include "platform/Platform.h"
 
