@@ -214,8 +214,6 @@ void TKXCabReader::Extract(const std::string& cabinetPath, const std::string& de
       if ((options & ceoSingleCabinet) || !isFile || IndexOfText(started, current) >= 0) {
         current.clear();
       }
-    } else if (options & ceoSingleCabinet) {
-      current.clear();
     }
   }
 }
