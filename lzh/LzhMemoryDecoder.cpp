@@ -1,6 +1,7 @@
 // Decoding between memory buffers for the codec object: the stream read through a 64-bit
 // window, the code tree's top levels through a table, the output straight from the ring.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "lzh/LzhMemoryIo.h"
@@ -111,12 +112,12 @@ class TTopCodes {
     if (!valid_) Build();
     const unsigned entry = table_[in.Peek(kTopBits)];
     in.Skip(static_cast<int>(entry >> 10));
-    int n = static_cast<int>(entry & 1023);
+    std::ptrdiff_t n = entry & 1023;
     if (n < kNodeCount) {
       n = child_[n];
       while (n < kNodeCount) n = child_[n + in.Bit()];
     }
-    return n - kNodeCount;
+    return static_cast<int>(n - kNodeCount);
   }
 
   struct TWatch {

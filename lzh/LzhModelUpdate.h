@@ -2,34 +2,35 @@
 // same code out of line).
 #pragma once
 
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
 #include "lzh/LzhWorkState.h"
 
 namespace lzh::detail {
 
 // Highest slot above n whose weight is below k, given that slot n + 1 is one. Weights are
-// sorted by slot, so the slots from n + 1 on with weight below k form one run: gallop over it,
-// then halve. Short runs, the common case on compressible data, cost one or two probes; the
-// long runs of equal weights on incompressible data cost a logarithm instead of their length.
+// sorted by slot, so this ends the run of weights below k from n + 1 on, found here four slots
+// at a time. During an update k and every weight but the sentinel are below 0x8000 (the root
+// is the heaviest node and at most 0x7FFF until it is raised), so in each 16-bit lane
+// (w | 0x8000) - k borrows nothing from the next lane, and its top bit says w >= k, for the
+// sentinel too.
 inline int LastSlotBelow(const uint16_t* weight, int n, unsigned k) {
-  int lo = n + 1;  // weight[lo] < k
-  int step = 1;
-  int hi = lo + 1;
-  while (weight[hi] < k) {  // the sentinel (0xFFFF at kNodeCount) ends this
-    lo = hi;
-    step <<= 1;
-    hi = lo + step;
-    if (hi > kNodeCount) hi = kNodeCount;
-  }
-  // weight[lo] < k <= weight[hi]
-  while (hi - lo > 1) {
-    const int mid = (lo + hi) >> 1;
-    if (weight[mid] < k) {
-      lo = mid;
-    } else {
-      hi = mid;
+  int s = n + 2;
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr uint64_t kLaneTop = 0x8000800080008000u;
+    const uint64_t lanesK = k * 0x0001000100010001u;
+    for (; s + 4 <= kNodeCount + 1; s += 4) {  // reads up to the sentinel, never past it
+      uint64_t w;
+      std::memcpy(&w, weight + s, sizeof w);
+      const uint64_t atLeast = ((w | kLaneTop) - lanesK) & kLaneTop;
+      if (atLeast != 0) return s + std::countr_zero(atLeast) / 16 - 1;
     }
   }
-  return lo;
+  while (weight[s] < k) ++s;  // the sentinel ends this
+  return s - 1;
 }
 
 // Tells a cache of the tree's shape (the decoder's code table) what changed.
@@ -47,13 +48,13 @@ inline void UpdateModel(TLzhWorkState& ws, int symbol, ShapeWatch&& watch = {}) 
   uint16_t* const weight = ws.NodeWeight;
   int16_t* const parent = ws.NodeParent;
   int16_t* const child = ws.NodeChild;
-  int n = parent[kNodeCount + symbol];
+  std::ptrdiff_t n = parent[kNodeCount + symbol];  // wide: it indexes every table
   do {
     const unsigned k = ++weight[n];
     if (weight[n + 1] < k) {
       // Swap with the highest slot still lighter than k to keep weights sorted.
-      const int l = LastSlotBelow(weight, n, k);
-      watch.Swapped(n, l);
+      const std::ptrdiff_t l = LastSlotBelow(weight, static_cast<int>(n), k);
+      watch.Swapped(static_cast<int>(n), static_cast<int>(l));
       weight[n] = weight[l];
       weight[l] = static_cast<uint16_t>(k);
 
