@@ -30,16 +30,21 @@ using testing_support::WriteFileBytes;
 constexpr plat::SystemTime kNoon{12, 0, 0, 0};
 constexpr const char* kFirstFolder = "se_810283776";
 
+// `tail` with the 32-bit field at `at` replaced by `value`.
+std::string WithField(std::string tail, size_t at, int32_t value) {
+  std::string field;
+  extractor::AppendLittleEndian32(field, value);
+  return tail.replace(at, 4, field);
+}
+
 // One package in a scratch folder, run over a fault-injecting platform.
 struct Scene {
   Scene() {
     plat::Native().MakeFolder(tmp);
-    WriteFileBytes(package, "IMAGE" + extractor::PackageTail(
-                                          {CabinetEntry({{"rux.exe", "probe"},
-                                                         {"sub\\a.txt", std::string(3000, 'a')},
-                                                         {"b.txt", "bee"}})},
-                                          ""));
-    original = ReadFileBytes(package);
+    UsePackage(extractor::PackageTail(
+        {CabinetEntry(
+            {{"rux.exe", "probe"}, {"sub\\a.txt", std::string(3000, 'a')}, {"b.txt", "bee"}})},
+        ""));
     fault.SetProgramPath(package);
     fault.SetTempPath(tmp + plat::kPathDelim);
     fault.SetTimeOfDay(kNoon);
@@ -49,6 +54,12 @@ struct Scene {
       if (op == Op::kRunAndWait) return testing_support::kNotFoundCode;
       return std::nullopt;
     });
+  }
+
+  // Makes the package the stub image followed by `tail`.
+  void UsePackage(const std::string& tail) {
+    WriteFileBytes(package, "IMAGE" + tail);
+    original = ReadFileBytes(package);
   }
 
   // Runs as the entry point does; returns the exit code and keeps the error's text.
@@ -119,11 +130,7 @@ TEST(ExtractorFaultTable, NegativeCountsMeanNone) {
     SCOPED_TRACE(c.what);
     Scene scene;
     std::string tail = extractor::PackageTail({CabinetEntry({{"rux.exe", "probe"}})}, "");
-    std::string field;
-    extractor::AppendLittleEndian32(field, c.value);
-    tail.replace(c.entryCount ? 0 : tail.size() - 8, 4, field);
-    WriteFileBytes(scene.package, "IMAGE" + tail);
-    scene.original = ReadFileBytes(scene.package);
+    scene.UsePackage(WithField(tail, c.entryCount ? 0 : tail.size() - 8, c.value));
     EXPECT_EQ(scene.RunStub(), 0);
     ASSERT_FALSE(scene.fault.Messages().empty());
     EXPECT_EQ(scene.fault.Messages()[0].text, "Continue?");
@@ -286,7 +293,7 @@ TEST(ExtractorFaultTable, DiskFillingUpIsAnErrorNotASilentLoss) {
 TEST_F(ExtractorFaults, ReadOnlyHiddenAndDeepFilesAreCleanedUp) {
   testing_support::CabFile readOnly{"a\\b\\c\\d\\ro.txt", "r", 0x5A21, 0x6000, 0x21};
   testing_support::CabFile hidden{"a\\b\\hidden.txt", "h", 0x5A21, 0x6000, 0x27};
-  WriteFileBytes(package, "IMAGE" + extractor::PackageTail({CabinetEntry({readOnly, hidden})}, ""));
+  UsePackage(extractor::PackageTail({CabinetEntry({readOnly, hidden})}, ""));
   EXPECT_EQ(RunStub(), 0);
   EXPECT_TRUE(Leftovers().empty());
 }
@@ -316,8 +323,7 @@ TEST_F(ExtractorFaults, SizeFieldBeyondWhatTheStreamCanHoldIsRefused) {
     Scene scene;
     std::string stream(static_cast<size_t>(n), '\0');
     extractor::AppendLittleEndian32(stream, declared);
-    WriteFileBytes(scene.package, "IMAGE" + extractor::PackageTail({{"kem.cab", stream}}, ""));
-    scene.original = ReadFileBytes(scene.package);
+    scene.UsePackage(extractor::PackageTail({{"kem.cab", stream}}, ""));
     int code = scene.RunStub();
     if (declared == 48 * n) {
       // Decoded, not a cabinet: the reader says so.
@@ -351,11 +357,7 @@ TEST(ExtractorFaultTable, EntryFieldsOutsideThePayloadArea) {
     SCOPED_TRACE(c.what);
     Scene scene;
     std::string tail = extractor::PackageTail({CabinetEntry({{"rux.exe", "probe"}})}, "");
-    std::string field;
-    extractor::AppendLittleEndian32(field, c.value);
-    tail.replace(c.at, 4, field);
-    WriteFileBytes(scene.package, "IMAGE" + tail);
-    scene.original = ReadFileBytes(scene.package);
+    scene.UsePackage(WithField(tail, c.at, c.value));
     EXPECT_EQ(scene.RunStub(), 1);
     EXPECT_NE(scene.applicationError.find("Exception EReadError"), std::string::npos)
         << scene.applicationError;

@@ -15,13 +15,6 @@ using namespace lzh_test;
 
 namespace {
 
-Bytes Random(size_t n, unsigned alphabet, unsigned seed) {
-  std::mt19937 rng(seed);
-  Bytes out(n);
-  for (auto& b : out) b = static_cast<uint8_t>(rng() % alphabet);
-  return out;
-}
-
 // Binary-file-like content: records of little-endian numbers that change a little from one to
 // the next, zero padding, repeated names, and bytes that look random.
 Bytes Structured(size_t n, unsigned seed) {
@@ -120,12 +113,12 @@ TEST(LzhDifferential, EncodersAndDecodersMatchTheReference) {
     Bytes input;
   } cases[] = {
       {"empty", {}},
-      {"59 bytes", Random(59, 256, 1)},
-      {"60 bytes", Random(60, 256, 2)},
-      {"61 bytes", Random(61, 3, 3)},
-      {"around the window", Random(4097, 16, 4)},
-      {"random, rebuilds", Random(70000, 256, 5)},
-      {"two-letter alphabet", Random(50000, 2, 6)},
+      {"59 bytes", RandomBytes(59, 256, 1)},
+      {"60 bytes", RandomBytes(60, 256, 2)},
+      {"61 bytes", RandomBytes(61, 3, 3)},
+      {"around the window", RandomBytes(4097, 16, 4)},
+      {"random, rebuilds", RandomBytes(70000, 256, 5)},
+      {"two-letter alphabet", RandomBytes(50000, 2, 6)},
       {"structured", Structured(200000, 7)},
       {"structured, other seed", Structured(60000, 8)},
       {"zeros", Bytes(20000, 0)},
@@ -148,7 +141,7 @@ TEST(LzhDifferential, DamagedStreamsDecodeLikeTheReference) {
   for (int i = 0; i < 60; ++i) {
     Bytes lzh;
     if (i % 3 == 0) {
-      lzh = Random(1 + rng() % 300, 256, rng());  // not a stream at all
+      lzh = RandomBytes(1 + rng() % 300, 256, rng());  // not a stream at all
     } else {
       // A valid stream cut short or with bytes flipped, then a size field of our choosing.
       lzh.assign(valid.begin(), valid.end() - 4);

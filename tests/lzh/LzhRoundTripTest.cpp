@@ -12,13 +12,6 @@ using namespace lzh_test;
 
 namespace {
 
-Bytes RandomBytes(size_t n, unsigned alphabet, unsigned seed) {
-  std::mt19937 rng(seed);
-  Bytes out(n);
-  for (auto& b : out) b = static_cast<uint8_t>(rng() % alphabet);
-  return out;
-}
-
 Bytes Text(size_t n) {
   static const char* const words[] = {"the ",   "codec ",   "stream ", "of ",  "bytes ", "window ",
                                       "match ", "literal ", "tree\n",  "and ", "4096 ",  "a "};

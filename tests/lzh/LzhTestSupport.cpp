@@ -1,5 +1,7 @@
 #include "tests/lzh/LzhTestSupport.h"
 
+#include <random>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -71,6 +73,13 @@ Bytes DecodeRaw(const Bytes& stream, int32_t outSize) {
   VectorSink sink;
   lzh::DecodeStream(outSize, source.Proc(), sink.Proc());
   return sink.data;
+}
+
+Bytes RandomBytes(size_t n, unsigned alphabet, unsigned seed) {
+  std::mt19937 rng(seed);
+  Bytes out(n);
+  for (auto& b : out) b = static_cast<uint8_t>(rng() % alphabet);
+  return out;
 }
 
 Bytes Compress(const Bytes& input) {

@@ -15,6 +15,8 @@ using Bytes = std::vector<uint8_t>;
 Bytes FromHex(const std::string& hex);
 std::string ToHex(const Bytes& bytes);
 Bytes FromText(const std::string& text);
+// n bytes drawn from the first `alphabet` byte values, the same for the same seed.
+Bytes RandomBytes(size_t n, unsigned alphabet, unsigned seed);
 
 // A read callback over a byte vector that reports exhaustion from its end on.
 struct VectorSource {
