@@ -1,22 +1,33 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds all three builds, runs the native
-# tests with ctest and the Windows x86_64 tests under wine64 in a throw-away prefix, then the
-# native tests again built with the sanitizers, and each fuzzing harness for 20 s.
+# tests with ctest, the Windows x86_64 tests under wine64 and the Windows 32-bit (product)
+# tests under wine32, each in a throw-away prefix, then the native tests again built with the
+# sanitizers, and each fuzzing harness for 20 s.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh all
-: "${BUILD_NATIVE:=build}" "${BUILD_WIN64:=build-win64}"
+: "${BUILD_NATIVE:=build}" "${BUILD_WIN64:=build-win64}" "${BUILD_WIN32:=build-win32}"
 
 echo "== native tests"
 ctest --test-dir "$BUILD_NATIVE" --output-on-failure -j "$(nproc)"
 
 echo "== Windows x86_64 tests under wine64"
-WINEPREFIX="$(mktemp -d)/prefix"
-export WINEPREFIX WINEDEBUG=-all
+prefixes=$(mktemp -d)
+WINEPREFIX=$prefixes/wine64 WINEPREFIX32=$prefixes/wine32
+export WINEPREFIX WINEPREFIX32 WINEDEBUG=-all
+stop_wine() {
+  WINEPREFIX=$WINEPREFIX /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX=$WINEPREFIX32 /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$prefixes"
+}
+trap stop_wine EXIT
 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
-trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true; rm -rf "$(dirname "$WINEPREFIX")"' EXIT
 ctest --test-dir "$BUILD_WIN64" --output-on-failure
+
+echo "== Windows 32-bit tests (the product) under wine32"
+WINEPREFIX=$WINEPREFIX32 /usr/lib/wine/wine wineboot -i >/dev/null 2>&1 || true
+ctest --test-dir "$BUILD_WIN32" --output-on-failure -j "$(nproc)"
 
 echo "== native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 scripts/sanitize.sh

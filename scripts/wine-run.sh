@@ -1,11 +1,21 @@
 #!/usr/bin/env bash
-# Runs a Windows program under wine64 in the prefix that scripts/test.sh prepared
-# (or a throw-away one made here), with Wine's own chatter silenced.
+# Runs a Windows program under Wine with Wine's own chatter silenced: 64-bit programs under
+# wine64 in $WINEPREFIX, 32-bit ones (first argument --32) under wine32 in $WINEPREFIX32, the
+# prefixes that scripts/test.sh prepared (or throw-away ones made here).
 set -euo pipefail
-export WINEDEBUG=-all
+export WINEDEBUG=${WINEDEBUG:--all}
+if [ "${1:-}" = --32 ]; then
+  shift
+  WINE=/usr/lib/wine/wine
+  [ -n "${WINEPREFIX32:-}" ] && WINEPREFIX=$WINEPREFIX32
+  [ -n "${WINEPREFIX32:-}" ] || unset WINEPREFIX
+else
+  WINE=/usr/lib/wine/wine64
+fi
 if [ -z "${WINEPREFIX:-}" ]; then
   WINEPREFIX="$(mktemp -d)/prefix"
   export WINEPREFIX
-  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
+  $WINE wineboot -i >/dev/null 2>&1 || true
 fi
-exec /usr/lib/wine/wine64 "$@"
+export WINEPREFIX
+exec $WINE "$@"
