@@ -1,13 +1,28 @@
 #include "cab/CabCallbacks.h"
 
 #include <cstdlib>
+#include <utility>
 
 namespace cab {
 
 uint32_t LastOSError = 0;
 uint32_t LastWriteError = 0;
+void (*CallbackFaultHook)(const char* callback) = nullptr;
 
 namespace {
+
+std::exception_ptr callbackError;
+
+// Runs a callback's body; an exception becomes the recorded error and the failure value.
+template <typename Result, typename Body>
+Result Guarded(Result failure, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    RecordCallbackError();
+    return failure;
+  }
+}
 
 void RecordError() {
   uint32_t code = plat::Current().LastError();
@@ -17,6 +32,22 @@ void RecordError() {
 constexpr uint32_t kFailed = 0xFFFFFFFFu;
 
 }  // namespace
+
+void RecordCallbackError() noexcept {
+  if (!callbackError) callbackError = std::current_exception();
+}
+
+bool CallbackErrorPending() noexcept {
+  return callbackError != nullptr;
+}
+
+void ClearCallbackError() noexcept {
+  callbackError = nullptr;
+}
+
+void RaiseCallbackError() {
+  if (callbackError) std::rethrow_exception(std::exchange(callbackError, nullptr));
+}
 
 OpenParams TranslateOpenFlags(int32_t flags) {
   OpenParams p{};
@@ -52,12 +83,20 @@ OpenParams TranslateOpenFlags(int32_t flags) {
   return p;
 }
 
+// An exhausted heap answers null, so that the library reports its own allocation error.
 void* CABAPI CabAlloc(uint32_t size) {
-  return std::malloc(size ? size : 1);
+  return Guarded<void*>(nullptr, [&] {
+    CallbackFaultPoint("alloc");
+    return std::malloc(size ? size : 1);
+  });
 }
 
 void CABAPI CabFree(void* block) {
-  std::free(block);
+  Guarded(0, [&] {
+    std::free(block);
+    CallbackFaultPoint("free");
+    return 0;
+  });
 }
 
 plat::FileHandle OpenTranslated(const std::string& name, int32_t flags) {
@@ -78,43 +117,57 @@ plat::FileHandle OpenTranslated(const std::string& name, int32_t flags) {
 }
 
 intptr_t CABAPI CabOpen(char* name, int32_t flags, int32_t /*mode*/) {
-  return OpenTranslated(name ? name : "", flags);
+  return Guarded<intptr_t>(plat::kInvalidFile, [&] {
+    CallbackFaultPoint("open");
+    return OpenTranslated(name ? name : "", flags);
+  });
 }
 
 uint32_t CABAPI CabRead(intptr_t handle, void* buffer, uint32_t count) {
-  uint32_t done = 0;
-  if (!plat::Current().Read(handle, buffer, count, done)) {
-    RecordError();
-    return kFailed;
-  }
-  return done;
+  return Guarded(kFailed, [&] {
+    CallbackFaultPoint("read");
+    uint32_t done = 0;
+    if (!plat::Current().Read(handle, buffer, count, done)) {
+      RecordError();
+      return kFailed;
+    }
+    return done;
+  });
 }
 
 uint32_t CABAPI CabWrite(intptr_t handle, void* buffer, uint32_t count) {
-  uint32_t done = 0;
-  if (!plat::Current().Write(handle, buffer, count, done)) {
-    RecordError();
-    LastWriteError = plat::Current().LastError();
-    return kFailed;
-  }
-  return done;
+  return Guarded(kFailed, [&] {
+    CallbackFaultPoint("write");
+    uint32_t done = 0;
+    if (!plat::Current().Write(handle, buffer, count, done)) {
+      RecordError();
+      LastWriteError = plat::Current().LastError();
+      return kFailed;
+    }
+    return done;
+  });
 }
 
 int32_t CABAPI CabClose(intptr_t handle) {
-  if (!plat::Current().Close(handle)) {
-    RecordError();
-    return -1;
-  }
-  return 0;
+  return Guarded(-1, [&] {
+    const bool closed = plat::Current().Close(handle);
+    if (!closed) RecordError();
+    CallbackFaultPoint("close");
+    return closed ? 0 : -1;
+  });
 }
 
 int32_t CABAPI CabSeek(intptr_t handle, int32_t distance, int32_t origin) {
-  int64_t position = plat::Current().Seek(handle, distance, static_cast<plat::SeekOrigin>(origin));
-  if (position < 0) {
-    RecordError();
-    return -1;
-  }
-  return static_cast<int32_t>(position);
+  return Guarded(-1, [&] {
+    CallbackFaultPoint("seek");
+    int64_t position =
+        plat::Current().Seek(handle, distance, static_cast<plat::SeekOrigin>(origin));
+    if (position < 0) {
+      RecordError();
+      return -1;
+    }
+    return static_cast<int32_t>(position);
+  });
 }
 
 bool SetTargetFileInfo(const std::string& path, uint16_t date, uint16_t time, uint16_t attributes) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
 #include "cab/CabIntf.h"
@@ -15,6 +16,24 @@ extern uint32_t LastOSError;
 // The OS error of the last write callback that failed; kept across notifications so that a
 // short target file can still be explained when it is closed.
 extern uint32_t LastWriteError;
+
+// No exception may unwind through the library's frames (the 32-bit Windows build cannot unwind
+// through them at all): a callback that meets one records it, answers the library's failure
+// value, and whoever called into the library raises it once the library has returned. Only the
+// first error is kept; what follows is usually a consequence of it.
+void RecordCallbackError() noexcept;  // records the exception being handled
+bool CallbackErrorPending() noexcept;
+void ClearCallbackError() noexcept;
+// Raises the recorded error, if any, and clears it.
+void RaiseCallbackError();
+
+// Called with the callback's name ("alloc", "free", "open", "read", "write", "close", "seek",
+// "notify") inside every callback, where a fault of its own would arise; tests make it throw.
+// Null in normal use.
+extern void (*CallbackFaultHook)(const char* callback);
+inline void CallbackFaultPoint(const char* callback) {
+  if (CallbackFaultHook) CallbackFaultHook(callback);
+}
 
 struct OpenParams {
   uint32_t access;

@@ -137,8 +137,10 @@ TKXCabReader::~TKXCabReader() {
 HFDI TKXCabReader::FDIHandle() {
   if (!FDIHandle_) {
     ERF_ = ERF{};
+    ClearCallbackError();
     FDIHandle_ = FDICreate(CabAlloc, CabFree, CabOpen, CabRead, CabWrite, CabClose, CabSeek,
                            cpuUNKNOWN, &ERF_);
+    RaiseCallbackError();
     CheckFDI(FDIHandle_ != nullptr);
   }
   return FDIHandle_;
@@ -148,7 +150,10 @@ void TKXCabReader::FreeFDIHandle() {
   if (!FDIHandle_) return;
   HFDI handle = FDIHandle_;
   FDIHandle_ = nullptr;
-  CheckFDI(FDIDestroy(handle));
+  ClearCallbackError();
+  bool ok = FDIDestroy(handle);
+  RaiseCallbackError();
+  CheckFDI(ok);
 }
 
 void TKXCabReader::CheckFDI(bool success) {
@@ -179,7 +184,6 @@ void TKXCabReader::Extract(const std::string& cabinetPath, const std::string& de
     ContinuationCabinet_.clear();
     ContinuationSeen_ = false;
     refusal_.clear();
-    pendingError_ = nullptr;
     incomplete_.clear();
     incompleteError_ = 0;
     aborting_ = false;
@@ -188,8 +192,10 @@ void TKXCabReader::Extract(const std::string& cabinetPath, const std::string& de
     size_t start = NameStart(current);
     std::string name = current.substr(start);
     std::string folder = current.substr(0, start);
-    bool ok = FDICopy(FDIHandle(), name.data(), folder.data(), 0, NotifyCallback, nullptr, this);
-    if (pendingError_) std::rethrow_exception(std::exchange(pendingError_, nullptr));
+    HFDI context = FDIHandle();
+    ClearCallbackError();
+    bool ok = FDICopy(context, name.data(), folder.data(), 0, NotifyCallback, nullptr, this);
+    RaiseCallbackError();
     if (!incomplete_.empty() && (ok || ERF_.erfOper == FDIERROR_USER_ABORT)) {
       // A short target is a failed write, whether or not the library noticed; a library error
       // of its own (a corrupt cabinet, say) stands as reported.
@@ -221,12 +227,13 @@ void TKXCabReader::Extract(const std::string& cabinetPath, const std::string& de
 intptr_t CABAPI TKXCabReader::NotifyCallback(TFDINOTIFICATIONTYPE type,
                                              TFDINOTIFICATION* notification) {
   auto* reader = static_cast<TKXCabReader*>(notification->pv);
-  // Nothing may unwind through the library: hold the error and abort the copy instead.
+  // Nothing may unwind through the library: record the error and abort the copy instead.
   intptr_t result;
   try {
+    CallbackFaultPoint("notify");
     result = reader->HandleNotification(type, *notification);
   } catch (...) {
-    reader->pendingError_ = std::current_exception();
+    RecordCallbackError();
     result = -1;
   }
   if (result == -1) reader->aborting_ = true;

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -131,10 +130,8 @@ class TKXCabReader {
   // not notice a failed write (Wine's does not) must not turn a full disk into a short file.
   std::vector<int64_t> ExpectedSizes_;
 
-  // Why the reader itself aborted the current copy (added to the error's message), and an
-  // error raised by an event handler, held while the library unwinds and raised afterwards.
+  // Why the reader itself aborted the current copy (added to the error's message).
   std::string refusal_;
-  std::exception_ptr pendingError_;
   // A target that was closed short of its size, and the OS error of the write that failed.
   std::string incomplete_;
   uint32_t incompleteError_ = 0;
