@@ -34,13 +34,14 @@ bool TCustom_lzh::Compress() {
   FOutStream->Clear();
   FInPos = 0;
   FBytesLeft = 0;
-  int32_t coded = 0;
+  int64_t coded = 0;
   try {
     coded = EncodeFromMemory(*this);
   } catch (const ElzhException&) {
     return false;
   }
   FOutStream->SetPosition(FOutStream->Size());
+  // The count cannot exceed FInSize, so it fits the 32-bit size field.
   const auto size = static_cast<uint32_t>(coded);
   const uint8_t trailer[4] = {static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
                               static_cast<uint8_t>(size >> 16), static_cast<uint8_t>(size >> 24)};

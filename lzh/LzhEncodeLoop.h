@@ -40,7 +40,7 @@ class TBitWriter {
 };
 
 template <class Input, class Output>
-int32_t EncodeLoop(Input& in, Output& out, TLzhEncodeStats* stats) {
+int64_t EncodeLoop(Input& in, Output& out, TLzhEncodeStats* stats) {
   TLzhWorkState ws;
   ws.AllocTables();
   ws.BytesCoded = 0;
@@ -121,7 +121,7 @@ int32_t EncodeLoop(Input& in, Output& out, TLzhEncodeStats* stats) {
 
   bits.Finish();
   out.Flush();
-  const int32_t coded = ws.BytesCoded;
+  const int64_t coded = ws.BytesCoded;
   ws.FreeTables();
   if (stats) stats->MaxCodeLength = maxCodeLength;
   return coded;

@@ -90,7 +90,7 @@ class TCallbackOutput {
 
 }  // namespace
 
-int32_t EncodeStream(TLzhReadProc read, TLzhWriteProc write, TLzhEncodeStats* stats) {
+int64_t EncodeStream(TLzhReadProc read, TLzhWriteProc write, TLzhEncodeStats* stats) {
   TCallbackInput in(read);
   TCallbackOutput out(write);
   return detail::EncodeLoop(in, out, stats);

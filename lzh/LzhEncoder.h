@@ -42,6 +42,6 @@ class TLzhEncoder {
 // Encodes every byte that `read` delivers (one per request, 0 = input ended) into `write`;
 // returns the number of bytes read. Raises ElzhException when the tables cannot be obtained or
 // released; callback errors pass through.
-int32_t EncodeStream(TLzhReadProc read, TLzhWriteProc write, TLzhEncodeStats* stats = nullptr);
+int64_t EncodeStream(TLzhReadProc read, TLzhWriteProc write, TLzhEncodeStats* stats = nullptr);
 
 }  // namespace lzh

@@ -52,7 +52,7 @@ class TMemoryOutput {
 
 }  // namespace
 
-int32_t EncodeFromMemory(TCustom_lzh& codec) {
+int64_t EncodeFromMemory(TCustom_lzh& codec) {
   TMemoryInput in(codec);
   TMemoryOutput out(*codec.FOutStream);
   return detail::EncodeLoop(in, out, nullptr);

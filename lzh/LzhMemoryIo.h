@@ -11,10 +11,10 @@ namespace lzh {
 
 // Compresses codec.FInSize bytes at codec.FInBuffer into codec.FOutStream (bit stream only);
 // returns the bytes coded. Keeps FInPos and FBytesLeft as ReadInput would.
-int32_t EncodeFromMemory(TCustom_lzh& codec);
+int64_t EncodeFromMemory(TCustom_lzh& codec);
 
 // Decodes outSize bytes from codec.FInBuffer into codec.FOutStream, fetching (and reporting
 // through FOnProgress) exactly the input bytes that DecodeStream over ReadInput would.
-void DecodeFromMemory(TCustom_lzh& codec, int32_t outSize);
+void DecodeFromMemory(TCustom_lzh& codec, int64_t outSize);
 
 }  // namespace lzh

@@ -43,8 +43,7 @@ TLzhWorkState::~TLzhWorkState() {
 }
 
 void TLzhWorkState::AllocTables() {
-  InBitBuffer = 0;
-  InBitCount = 0;
+  TopCodes.Valid = false;
   OutBitBuffer = 0;
   OutBitCount = 0;
   BytesCoded = 0;

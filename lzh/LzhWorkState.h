@@ -32,6 +32,14 @@ class TLzhTableAllocator {
 // Installs `allocator` for later AllocTables/FreeTables (nullptr: the heap); returns the previous.
 TLzhTableAllocator* SetLzhTableAllocator(TLzhTableAllocator* allocator) noexcept;
 
+// The decoder's table of the code tree's top levels (see TTopCodes in LzhDecoder.h).
+struct TLzhTopCodes {
+  static constexpr int kBits = 6;
+  bool Valid = false;
+  uint16_t Entry[1 << kBits];  // slot or leaf (a NodeChild value), and bits used << 10
+  uint8_t Read[kNodeCount];    // slots whose child entry the table depends on
+};
+
 class TLzhWorkState {
  public:
   TLzhWorkState() = default;
@@ -56,11 +64,10 @@ class TLzhWorkState {
   void InsertPosition(int r);
   void RemovePosition(int p);
 
-  uint16_t InBitBuffer = 0;
-  uint8_t InBitCount = 0;
+  TLzhTopCodes TopCodes;
   uint8_t OutBitCount = 0;
   uint16_t OutBitBuffer = 0;
-  int32_t BytesCoded = 0;
+  int64_t BytesCoded = 0;      // 64 bits: a callback source may deliver more than 2 GiB
   uint16_t MatchPosition = 0;  // a match offset: (r - p) mod 4096 - 1
   uint16_t MatchLength = 0;
 

@@ -8,7 +8,8 @@ namespace lzh {
 class TSECompress {
  public:
   // Decompresses the LZH stream held in `source` (read from its first byte, whatever its
-  // position) into `dest`, leaving dest's position at the end. False as TCustom_lzh::Decompress.
+  // position) into `dest`, leaving dest's position at the end. False as TCustom_lzh::Decompress,
+  // and for a source of 2 GiB or more, which the codec's 32-bit counts cannot address.
   bool DecompressStream(se::MemoryStream& source, se::MemoryStream& dest);
 };
 

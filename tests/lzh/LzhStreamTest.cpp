@@ -1,6 +1,9 @@
 // Exact streams: decoder vectors, offset codes, encoder vectors.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstring>
+
 #include "lzh/LzhDecoder.h"
 #include "lzh/LzhEncoder.h"
 #include "tests/lzh/LzhTestSupport.h"
@@ -36,6 +39,28 @@ TEST(LzhDecoder, Vectors) {
       EXPECT_EQ(source.calls, 0u);
     }
   }
+}
+
+TEST(LzhDecoder, CountEndsAtTheFirstItemPastTheSizeWithoutWrapping) {
+  // The 5-byte LZH stream 00 FF FF FF 7F declares 2^31 - 1 bytes; decoding it whole would take
+  // 2 GiB, so the count resumes just below the size. The last item (up to a 60-byte match) may
+  // pass the size; the count must not wrap there and run on.
+  lzh::TLzhWorkState ws;
+  ws.AllocTables();
+  ws.InitModel();
+  std::memset(ws.Ring, ' ', lzh::kWindowSize);
+  VectorSource source(FromHex("00 FF FF FF 7F"));
+  VectorSink sink;
+  lzh::TLzhDecoder decoder(ws, source.Proc());
+  lzh::detail::TCallbackOutput out(sink.Proc());
+  int r = lzh::kWindowSize - lzh::kMaxMatch;
+  const int64_t size = INT32_MAX;
+  const int64_t start = size - 100;
+  const int64_t end = lzh::detail::DecodeItems(decoder, ws.Ring, r, out, start, size);
+  EXPECT_GE(end, size);
+  EXPECT_LE(end, size + 59);
+  EXPECT_EQ(static_cast<int64_t>(sink.data.size()), end - start);
+  ws.FreeTables();
 }
 
 std::string Bits(const Bytes& bytes, size_t n) {
