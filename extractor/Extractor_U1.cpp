@@ -20,9 +20,6 @@ constexpr const char* kProgramName = "rux.exe";
 constexpr const char* kFolderPrefix = "se_";
 // Drawn names that already exist are passed over; this many draws, then the run gives up.
 constexpr int kFolderTries = 100;
-// An LZH item yields at most 60 bytes and costs at least 10 bits, so n stream bytes never
-// decode to more than 48 x n bytes; a size field beyond that cannot be genuine.
-constexpr int64_t kMaxExpansion = 48;
 
 // The payload area, read strictly forward; reading past its end is a stream read error.
 class PayloadReader {
@@ -175,7 +172,7 @@ bool TExtractor::ExtractPayload() {
     // A stream that cannot be genuine, or that fails to decode, is reported, not handed on.
     if (dataSize < 5) return false;
     const int32_t declared = LittleEndian32(compressed.Memory() + dataSize - 4);
-    if (declared < 0 || declared > kMaxExpansion * (dataSize - 4)) return false;
+    if (declared < 0 || declared > MaxDecodedSize(dataSize)) return false;
     lzh::TSECompress codec;
     if (!codec.DecompressStream(compressed, plain)) return false;
     if (plain.Size() < declared) return false;

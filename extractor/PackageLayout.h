@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace extractor {
@@ -23,6 +24,14 @@ struct Trailer {
 std::optional<Trailer> ReadTrailer(int64_t size,
                                    const std::function<int32_t(int64_t)>& readInt32At);
 
+// An LZH item yields at most 60 bytes and costs at least 10 bits, so a stream of `streamSize`
+// bytes (its 4-byte size word included) never decodes to more than 48 bytes for each byte
+// before the size word: a size word beyond that cannot be genuine.
+inline constexpr int64_t kMaxExpansion = 48;
+constexpr int64_t MaxDecodedSize(int64_t streamSize) {
+  return streamSize > 4 ? kMaxExpansion * (streamSize - 4) : 0;
+}
+
 struct PackageEntry {
   std::string name;    // stored, never used by the stub
   std::string stream;  // one LZH stream, its 4-byte size included
@@ -31,6 +40,25 @@ struct PackageEntry {
 // The bytes appended to a copy of the stub. Raises std::invalid_argument for a prompt that
 // holds a NUL, and std::length_error when a size passes the 32-bit limits.
 std::string PackageTail(const std::vector<PackageEntry>& entries, const std::string& prompt);
+
+// Writes a package's tail piece by piece to `sink`, so that a packer holds no more than one
+// entry at a time: the entry count, each entry, then the trailer. Raises std::invalid_argument
+// for a stream below 5 bytes or a prompt that holds a NUL, and std::length_error when a size
+// passes the 32-bit limits (before anything of the offending piece is written).
+class PackageTailWriter {
+ public:
+  using Sink = std::function<void(std::string_view)>;
+  PackageTailWriter(Sink sink, size_t entryCount);
+  void AddEntry(const std::string& name, std::string_view stream);
+  // The trailer; `prompt` counts against the limit with everything written before.
+  void Finish(const std::string& prompt);
+  // Bytes of the payload area so far.
+  int64_t AreaSize() const { return area_; }
+
+ private:
+  Sink sink_;
+  int64_t area_ = 4;
+};
 
 int32_t LittleEndian32(const uint8_t* p);
 void AppendLittleEndian32(std::string& out, int32_t value);
