@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <csignal>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -159,14 +162,14 @@ std::string Bytes2String(const Bytes& b) {
 
 TEST_F(SepackTest, MakeFromCabinetsWritesTheExactLayoutThatListAndVerifyRead) {
   ASSERT_EQ(Sepack("make -o " + Quote(Path("setup")) + " --prompt 'Install the fixtures?' " +
-                   Quote(Fixture("stored.cab")) + " " + Quote(Fixture("mszip.cab"))),
+                   Quote(Fixture("stored.cab")) + " " + Quote(Fixture("attribs.cab"))),
             0)
       << err_;
   const std::string package = Bytes2String(Read(Path("setup")));
   const std::string expected =
       Bytes2String(Read(NativeStub())) +
       extractor::PackageTail({{"kem.cab", Compressed(Read(Fixture("stored.cab")))},
-                              {"kem.cab", Compressed(Read(Fixture("mszip.cab")))}},
+                              {"kem.cab", Compressed(Read(Fixture("attribs.cab")))}},
                              "Install the fixtures?");
   EXPECT_TRUE(package == expected) << "package differs from stub + tail";
   const auto trailer =
@@ -182,11 +185,11 @@ TEST_F(SepackTest, MakeFromCabinetsWritesTheExactLayoutThatListAndVerifyRead) {
   ASSERT_EQ(Sepack("list " + Quote(Path("setup"))), 0) << err_;
   for (const char* part :
        {"prompt: \"Install the fixtures?\"", "entry 1: \"kem.cab\"", "sub\\deep\\notes.txt",
-        "entry 2: \"kem.cab\"", "sub\\big.txt", "2020-01-02 03:04:06", "  39493  sub\\big.txt"}) {
+        "entry 2: \"kem.cab\"", "R----  2021-02-02 09:07:06          50  ro.txt",
+        "---AX  2021-06-06 13:35:30          52  run.exe"}) {
     EXPECT_NE(out_.find(part), std::string::npos) << part << "\n" << out_;
   }
   EXPECT_EQ(Sepack("verify " + Quote(Path("setup"))), 0) << out_ << err_;
-  EXPECT_NE(out_.find("entry 2: ok, 3 files"), std::string::npos) << out_;
 }
 
 // A folder made into a package, then run by the native stub: the question, the extraction
@@ -228,6 +231,16 @@ TEST_F(SepackTest, PackageMadeFromAFolderRunsItsProgram) {
 
 TEST_F(SepackTest, MakeRefusesBadInputsAndWritesNothing) {
   Write(Path("nul-prompt"), {'A', 0, 'B'});
+  Write(Path("latin1"), {'M', 0xF6, 'c', 'h', 't', 'e', 'n', '?'});
+  Write(Path("notes.txt"), {'h', 'i'});
+  using testing_support::MakeStoredCabinet;
+  testing_support::WriteFileBytes(Path("climb.cab"), MakeStoredCabinet({{"..\\..\\x", "x"}}));
+  testing_support::WriteFileBytes(Path("absolute.cab"), MakeStoredCabinet({{"\\x", "x"}}));
+  testing_support::WriteFileBytes(Path("drive.cab"), MakeStoredCabinet({{"c:\\x", "x"}}));
+  testing_support::WriteFileBytes(Path("dup.cab"), MakeStoredCabinet({{"HELLO.TXT", "x"}}));
+  fs::create_directories(Path("app/sub"));
+  Write(Path("app/hello.txt"), {'h', 'i'});
+  ASSERT_EQ(Sepack("make -o " + Quote(Path("package")) + " " + Quote(Fixture("stored.cab"))), 0);
   fs::create_directory(Path("empty"));
   Write(Path("huge.cab"), {});
   fs::resize_file(Path("huge.cab"), 2147483648u);  // sparse: nothing is read before the refusal
@@ -255,6 +268,29 @@ TEST_F(SepackTest, MakeRefusesBadInputsAndWritesNothing) {
       {"make" + out + "--target win95 " + Quote(Fixture("stored.cab")), "unknown target"},
       {"make" + out + "--stub " + Quote(Path("nostub")) + " " + Quote(Fixture("stored.cab")),
        "nostub"},
+      // Names that would leave the work folder, or overwrite one another there.
+      {"make" + out + Quote(Path("climb.cab")), "'..\\..\\x', whose name leads out"},
+      {"make" + out + Quote(Path("absolute.cab")), "'\\x', whose name leads out"},
+      {"make" + out + Quote(Path("drive.cab")), "'c:\\x', whose name leads out"},
+      {"make" + out + Quote(Fixture("stored.cab")) + " " + Quote(Path("dup.cab")),
+       "'HELLO.TXT' is given twice"},
+      {"make" + out + Quote(Path("app")) + " " + Quote(Path("dup.cab")),
+       "'HELLO.TXT' is given twice"},
+      // Outputs that would be packed into themselves or cannot be written.
+      {"make -o " + Quote(Path("app/setup")) + " " + Quote(Path("app")), "inside the input folder"},
+      {"make -o " + Quote(Path("app/sub/setup")) + " " + Quote(Path("app")),
+       "inside the input folder"},
+      {"make -o " + Quote(Path("nowhere/setup")) + " " + Quote(Path("app")), "No such file"},
+      // Stubs that are not bare extractors; a prompt that is not UTF-8.
+      {"make" + out + "--stub " + Quote(Path("notes.txt")) + " " + Quote(Fixture("stored.cab")),
+       "is not a program"},
+      {"make" + out + "--stub " + Quote(Path("package")) + " " + Quote(Fixture("stored.cab")),
+       "is an SE package already"},
+      {"make" + out + "--stub " + Quote(NativeStub()) + " --target linux " +
+           Quote(Fixture("stored.cab")),
+       "not both"},
+      {"make" + out + "--prompt-file " + Quote(Path("latin1")) + " " + Quote(Fixture("stored.cab")),
+       "is not valid UTF-8 text (at byte 1)"},
   };
   for (const auto& c : cases) {
     EXPECT_NE(Sepack(c.command), 0) << c.command;
@@ -359,6 +395,133 @@ TEST_F(SepackTest, ExtractCabFollowsCabinetSetsAndFailsCleanly) {
   EXPECT_NE(Sepack("extract-cab " + Quote(Fixture("corrupt.cab")) + " " + Quote(Path("bad"))), 0);
   EXPECT_NE(err_.find("corrupt.cab"), std::string::npos) << err_;
   EXPECT_NE(err_.find("corrupt [0x"), std::string::npos) << err_;
+}
+
+// An output that names an input, directly or through a link, is refused and the input stays.
+TEST_F(SepackTest, OutputThatIsAnInputIsRefusedAndTheInputKept) {
+  const Bytes cabinet = Read(Fixture("stored.cab"));
+  Write(Path("a.cab"), cabinet);
+  fs::create_hard_link(Path("a.cab"), Path("hard.cab"));
+  fs::copy_file(NativeStub(), Path("stub"));
+  fs::create_symlink(Path("a.cab"), Path("soft.cab"));
+  const std::string stream = Compressed(cabinet);
+  Write(Path("s.lzh"), Bytes(stream.begin(), stream.end()));
+  const std::string commands[] = {
+      "make -o " + Quote(Path("a.cab")) + " " + Quote(Path("a.cab")),
+      "make -o " + Quote(Path("hard.cab")) + " " + Quote(Path("a.cab")),
+      "make -o " + Quote(Path("soft.cab")) + " " + Quote(Path("a.cab")),
+      "make -o " + Quote(Path("./stub")) + " --stub " + Quote(Path("stub")) + " " +
+          Quote(Fixture("stored.cab")),
+      "compress " + Quote(Path("a.cab")) + " " + Quote(Path("a.cab")),
+      "decompress " + Quote(Path("s.lzh")) + " " + Quote(Path("s.lzh")),
+  };
+  for (const auto& command : commands) {
+    EXPECT_EQ(Sepack(command), 1) << command;
+    EXPECT_NE(err_.find("is the input"), std::string::npos) << command << "\n" << err_;
+  }
+  EXPECT_EQ(Read(Path("a.cab")), cabinet);
+  EXPECT_EQ(Bytes2String(Read(Path("s.lzh"))), stream);
+  EXPECT_EQ(Read(Path("stub")), Read(NativeStub()));
+  EXPECT_EQ(Files().size(), 5u);  // no temporary files left
+}
+
+// decompress holds every stream to the extractor's own bound instead of filling memory.
+TEST_F(SepackTest, DecompressRefusesSizeWordsNoStreamCanReach) {
+  std::mt19937 rng(94);
+  Bytes garbage(94);
+  for (auto& b : garbage) b = static_cast<uint8_t>(rng());
+  garbage[93] = 0x7F;  // a size word near 2 GiB
+  Write(Path("garbage"), garbage);
+  Bytes text(204, 'x');  // the size word 0x10787878: 276 MB from 200 bytes
+  Write(Path("text"), text);
+  Bytes edge(10, 0);  // 6 bytes of stream decode to at most 288
+  edge[6] = 0x21;
+  edge[7] = 0x01;  // 289
+  Write(Path("edge"), edge);
+  for (const char* name : {"garbage", "text", "edge"}) {
+    EXPECT_EQ(Sepack("decompress " + Quote(Path(name)) + " " + Quote(Path("out"))), 1) << name;
+    EXPECT_NE(err_.find("cannot belong to a stream of"), std::string::npos) << err_;
+    EXPECT_FALSE(fs::exists(Path("out")));
+  }
+  edge[6] = 0x20;  // 288: within the bound
+  Write(Path("edge"), edge);
+  EXPECT_EQ(Sepack("decompress " + Quote(Path("edge")) + " " + Quote(Path("out"))), 0) << err_;
+  EXPECT_GE(fs::file_size(Path("out")), 288u);
+}
+
+TEST_F(SepackTest, CompressAndDecompressUseStandardStreams) {
+  const Bytes input = Sample();
+  Write(Path("in.bin"), input);
+  ASSERT_EQ(Run("'" SEPACK_PATH "' compress - - <" + Quote(Path("in.bin")) +
+                " | '" SEPACK_PATH "' decompress - " + Quote(Path("out.bin"))),
+            0)
+      << err_;
+  EXPECT_TRUE(Read(Path("out.bin")) == input);
+}
+
+// What make tells about the program the stub launches, and the prompt file's last line break.
+TEST_F(SepackTest, MakeWarnsOfTheProgramInAnotherCaseAndTrimsThePromptFile) {
+  fs::create_directory(Path("app"));
+  Write(Path("app/RUX.EXE"), {'x'});
+  Write(Path("prompt"), {'G', 'o', '?', '\n'});
+  ASSERT_EQ(Sepack("make --output=" + Quote(Path("setup")) + " --prompt-file " +
+                   Quote(Path("prompt")) + " " + Quote(Path("app"))),
+            0)
+      << err_;
+  EXPECT_NE(err_.find("warning: the program is stored as 'RUX.EXE'"), std::string::npos) << err_;
+  ASSERT_EQ(Sepack("list " + Quote(Path("setup"))), 0) << err_;
+  EXPECT_NE(out_.find("prompt: \"Go?\"\n"), std::string::npos) << out_;
+
+  fs::rename(Path("app/RUX.EXE"), Path("app/rux.exe"));
+  ASSERT_EQ(Sepack("make -q -o" + Quote(Path("setup")) + " " + Quote(Path("app"))), 0) << err_;
+  EXPECT_EQ(out_ + err_, "");
+}
+
+// Bytes for a folder of `files` files of `size` bytes each, quick to compress.
+void FillFolder(const std::string& folder, int files, size_t size) {
+  fs::create_directories(folder);
+  std::mt19937 rng(7);
+  for (int i = 0; i < files; ++i) {
+    Bytes data(size);
+    for (size_t k = 0; k < size; k += 64) {
+      std::fill_n(data.begin() + static_cast<ptrdiff_t>(k), std::min<size_t>(64, size - k),
+                  static_cast<uint8_t>(rng() % 4));
+    }
+    std::ofstream(folder + "/file" + std::to_string(i) + ".bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(size));
+  }
+}
+
+// A large folder becomes several entries that together extract what the folder holds.
+TEST_F(SepackTest, LargeFolderIsSplitIntoSeveralEntries) {
+  FillFolder(Path("big"), 3, 4u << 20);
+  std::ofstream(Path("big/rux.exe")) << "#!/bin/sh\nls > \"$SE_TEST_MARK\"\n";
+  fs::permissions(Path("big/rux.exe"), fs::perms::owner_all);
+  ASSERT_EQ(Sepack("make -o " + Quote(Path("setup")) + " " + Quote(Path("big"))), 0) << err_;
+  EXPECT_NE(out_.find("2 entries"), std::string::npos) << out_;
+  ASSERT_EQ(Sepack("list " + Quote(Path("setup"))), 0) << err_;
+  EXPECT_NE(out_.find("entries: 2"), std::string::npos) << out_;
+
+  fs::create_directory(Path("tmp"));
+  Write(Path("yes"), {'y', '\n'});
+  ASSERT_EQ(Run("TMPDIR=" + Quote(Path("tmp")) + " SE_TEST_MARK=" + Quote(Path("mark")) + " " +
+                Quote(Path("setup")) + " <" + Quote(Path("yes"))),
+            0)
+      << err_;
+  EXPECT_EQ(Text(Path("mark")), "file0.bin\nfile1.bin\nfile2.bin\nkem.cab\nrux.exe\n");
+}
+
+// Interrupted, make leaves neither its scratch folder nor a partial output behind.
+TEST_F(SepackTest, InterruptedMakeRemovesItsScratchFiles) {
+  FillFolder(Path("big"), 6, 4u << 20);
+  fs::create_directory(Path("tmp"));
+  const int code =
+      Run("TMPDIR=" + Quote(Path("tmp")) + " '" SEPACK_PATH "' make -o " + Quote(Path("setup")) +
+          " " + Quote(Path("big")) + " & pid=$!; until [ -n \"$(ls " + Quote(Path("tmp")) +
+          ")\" ]; do sleep 0.02; done; sleep 0.3; kill -INT $pid; wait $pid");
+  EXPECT_EQ(code, 128 + SIGINT) << err_;
+  EXPECT_TRUE(fs::is_empty(Path("tmp")));
+  for (const auto& name : Files()) EXPECT_EQ(name.rfind("setup", 0), std::string::npos) << name;
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 
 namespace sepack {
 
-se::MemoryStream RunCodec(CodecOp op, const std::vector<uint8_t>& input, const std::string& label) {
+se::MemoryStream RunCodec(CodecOp op, const std::vector<uint8_t>& input, const std::string& label,
+                          bool progress) {
   // The codec counts input bytes in 32-bit signed integers.
   if (input.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
     throw std::runtime_error(label + ": input larger than 2 GiB - 1 bytes is not supported");
@@ -18,7 +19,7 @@ se::MemoryStream RunCodec(CodecOp op, const std::vector<uint8_t>& input, const s
   codec.FInBuffer = input.data();
   codec.FInSize = static_cast<int32_t>(input.size());
   codec.FOutStream = &out;
-  ProgressBar bar(label, static_cast<int64_t>(input.size()));
+  ProgressBar bar(label, progress ? static_cast<int64_t>(input.size()) : 0);
   if (bar.Enabled()) {
     codec.FOnProgress = &ProgressBar::OnProgress;
     codec.FProgressData = &bar;

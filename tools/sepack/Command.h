@@ -18,6 +18,8 @@ struct Command {
   const char* summary;
   // Returns the exit code; errors are thrown (std::exception: exit 1, UsageError: exit 2).
   int (*run)(const std::vector<std::string>& args);
+  // The options and what the command does in detail, for `sepack help COMMAND`.
+  const char* details = nullptr;
 };
 
 extern const Command kCompressCommand;

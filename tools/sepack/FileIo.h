@@ -1,4 +1,6 @@
-// Whole-file reads and all-or-nothing writes for the commands.
+// Whole-file reads, all-or-nothing writes and scratch space for the commands. Everything they
+// leave behind while working (temporary outputs, scratch folders) is removed again when the
+// process is interrupted.
 #pragma once
 
 #include <cstdint>
@@ -9,17 +11,48 @@
 
 namespace sepack {
 
-// The file's bytes; std::runtime_error naming the path and the reason when it cannot be read.
+// The file's bytes ("-": standard input); std::runtime_error naming the path and the OS's
+// reason when it cannot be read.
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 
-// Writes `data` to a temporary file beside `path`, then renames it over `path`, so that a
-// failure never leaves a partial file at `path`. The file gets `mode` less the umask.
-// std::runtime_error on failure.
+// A file written to a temporary name beside `path` and renamed over `path` by Commit, so that
+// a failure or an interruption never leaves a partial file at `path`. The temporary file is
+// created at once: an output that cannot be written is found before any work is done.
+// "-" writes to standard output instead (no temporary file). The file gets `mode` less the
+// umask. std::runtime_error naming the path and the OS's reason on failure.
+class AtomicOutput {
+ public:
+  explicit AtomicOutput(const std::string& path, unsigned mode = 0666);
+  ~AtomicOutput();
+  AtomicOutput(const AtomicOutput&) = delete;
+  AtomicOutput& operator=(const AtomicOutput&) = delete;
+
+  void Write(std::string_view bytes);
+  // Appends the whole content of the file at `source`, a piece at a time.
+  void Append(const std::string& source);
+  int64_t Written() const { return written_; }
+  void Commit();
+
+ private:
+  std::string path_;
+  std::string temp_;
+  int fd_ = -1;
+  int64_t written_ = 0;
+  bool committed_ = false;
+};
+
+// Writes `data` to `path` through an AtomicOutput.
 void WriteFileAtomically(const std::string& path, const uint8_t* data, size_t size,
                          unsigned mode = 0666);
 // The same for a file made of `pieces`, one after another.
 void WriteFileAtomically(const std::string& path, std::initializer_list<std::string_view> pieces,
                          unsigned mode = 0666);
+
+// Refuses (std::runtime_error) an output that would overwrite one of `inputs` or, when
+// `folderInputs`, lie inside an input folder: writing it would destroy the input, or pack the
+// output into itself.
+void CheckOutputIsNotAnInput(const std::string& output, const std::vector<std::string>& inputs,
+                             bool folderInputs = true);
 
 // A fresh private folder under $TMPDIR (or /tmp), removed with everything in it when the
 // object goes.
@@ -36,5 +69,10 @@ class ScratchDir {
  private:
   std::string path_;
 };
+
+// From here on, SIGINT, SIGTERM and SIGHUP remove every temporary output and scratch folder
+// still in use, then end the process with 128 + the signal's number. Call once, before any
+// other thread starts.
+void RemoveScratchOnInterrupt();
 
 }  // namespace sepack

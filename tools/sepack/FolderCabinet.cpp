@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -39,44 +41,6 @@ constexpr size_t kMaxStoredName = 255;
 // The oldest time a cabinet can store: 1980-01-01 00:00:00 local time.
 constexpr int kFirstDosYear = 1980;
 
-struct SourceFile {
-  std::string stored;  // relative path with "\" separators
-  fs::path path;
-};
-
-std::vector<SourceFile> CollectFiles(const std::string& folder) {
-  std::vector<SourceFile> files;
-  const fs::path root(folder);
-  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
-       ++it) {
-    const auto& entry = *it;
-    if (entry.is_directory()) {
-      // Cabinets store no folders, only the files in them; linked folders are not followed.
-      if (entry.is_symlink()) {
-        std::fprintf(stderr, "sepack make: skipping '%s': a link to a folder\n",
-                     entry.path().c_str());
-      }
-      continue;
-    }
-    const fs::path relative = entry.path().lexically_relative(root);
-    if (!entry.is_regular_file()) {
-      std::fprintf(stderr, "sepack make: skipping '%s': not a regular file\n",
-                   entry.path().c_str());
-      continue;
-    }
-    std::string stored = relative.generic_string();
-    std::replace(stored.begin(), stored.end(), '/', '\\');
-    if (stored.size() > kMaxStoredName) {
-      throw std::runtime_error("'" + entry.path().string() + "': the name '" + stored +
-                               "' is longer than the 255 bytes a cabinet can store");
-    }
-    files.push_back({std::move(stored), entry.path()});
-  }
-  std::sort(files.begin(), files.end(),
-            [](const SourceFile& a, const SourceFile& b) { return a.stored < b.stored; });
-  return files;
-}
-
 GDateTime* StoredTime(const struct stat& st) {
   GDateTime* local = g_date_time_new_from_unix_local(st.st_mtime);
   if (local && g_date_time_get_year(local) >= kFirstDosYear) return local;
@@ -86,18 +50,77 @@ GDateTime* StoredTime(const struct stat& st) {
 
 }  // namespace
 
-std::vector<std::string> MakeFolderCabinet(const std::string& folder,
-                                           const std::string& cabinetPath) {
-  const std::vector<SourceFile> files = CollectFiles(folder);
+std::vector<FolderFile> CollectFolder(const std::string& folder) {
+  std::vector<FolderFile> files;
+  const fs::path root(folder);
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+       ++it) {
+    const auto& entry = *it;
+    if (entry.is_directory()) {
+      // Cabinets store no folders, only the files in them; linked folders are not followed.
+      if (entry.is_symlink()) {
+        std::fprintf(stderr, "sepack make: skipping '%s': a link to a folder\n",
+                     entry.path().c_str());
+      } else if (fs::is_empty(entry.path())) {
+        std::fprintf(stderr,
+                     "sepack make: skipping '%s': an empty folder (a cabinet holds "
+                     "only files)\n",
+                     entry.path().c_str());
+      }
+      continue;
+    }
+    if (!entry.is_regular_file()) {
+      std::fprintf(stderr, "sepack make: skipping '%s': not a regular file\n",
+                   entry.path().c_str());
+      continue;
+    }
+    if (entry.is_symlink()) {
+      std::fprintf(stderr, "sepack make: '%s' is a link: its target's content is stored\n",
+                   entry.path().c_str());
+    }
+    const fs::path relative = entry.path().lexically_relative(root);
+    std::string stored = relative.generic_string();
+    std::replace(stored.begin(), stored.end(), '/', '\\');
+    if (stored.size() > kMaxStoredName) {
+      throw std::runtime_error("'" + entry.path().string() + "': the name '" + stored +
+                               "' is longer than the 255 bytes a cabinet can store");
+    }
+    const uint64_t size = entry.file_size();
+    if (size > kMaxCabinetFolderBytes) {
+      throw std::runtime_error("'" + entry.path().string() + "' has " + std::to_string(size) +
+                               " bytes; a cabinet holds at most " +
+                               std::to_string(kMaxCabinetFolderBytes) + " bytes of one file");
+    }
+    files.push_back({std::move(stored), entry.path(), size});
+  }
   if (files.empty()) throw std::runtime_error("'" + folder + "' holds no files to pack");
+  std::sort(files.begin(), files.end(),
+            [](const FolderFile& a, const FolderFile& b) { return a.stored < b.stored; });
+  return files;
+}
 
+std::vector<std::vector<FolderFile>> SplitIntoCabinets(const std::vector<FolderFile>& files,
+                                                       uint64_t target) {
+  std::vector<std::vector<FolderFile>> runs;
+  uint64_t bytes = 0;
+  for (const FolderFile& f : files) {
+    if (runs.empty() || (bytes > 0 && f.size > target - std::min(target, bytes))) {
+      runs.emplace_back();
+      bytes = 0;
+    }
+    runs.back().push_back(f);
+    bytes += f.size;
+  }
+  return runs;
+}
+
+void WriteFolderCabinet(const std::vector<FolderFile>& files, const std::string& cabinetPath) {
   GRef<GCabCabinet> cabinet(gcab_cabinet_new());
   GRef<GCabFolder> cabFolder(gcab_folder_new(GCAB_COMPRESSION_MSZIP));
-  std::vector<std::string> names;
   for (const auto& f : files) {
     struct stat st {};
     if (::stat(f.path.c_str(), &st) != 0) {
-      throw std::runtime_error("cannot read '" + f.path.string() + "'");
+      throw std::runtime_error("cannot read '" + f.path.string() + "': " + std::strerror(errno));
     }
     GRef<GFile> source(g_file_new_for_path(f.path.c_str()));
     GRef<GCabFile> file(gcab_file_new_with_file(f.stored.c_str(), source.get()));
@@ -114,11 +137,10 @@ std::vector<std::string> MakeFolderCabinet(const std::string& folder,
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (!ascii) attributes |= GCAB_FILE_ATTRIBUTE_NAME_IS_UTF;
     gcab_file_set_attributes(file.get(), attributes);
-    names.push_back(f.stored);
   }
   GErrorHolder err;
   if (!gcab_cabinet_add_folder(cabinet.get(), cabFolder.get(), &err.error)) {
-    throw std::runtime_error("cannot make a cabinet of '" + folder + "': " + err.Message());
+    throw std::runtime_error("cannot make a cabinet: " + err.Message());
   }
   GRef<GFile> target(g_file_new_for_path(cabinetPath.c_str()));
   GRef<GFileOutputStream> out(
@@ -127,9 +149,8 @@ std::vector<std::string> MakeFolderCabinet(const std::string& folder,
   if (!gcab_cabinet_write_simple(cabinet.get(), G_OUTPUT_STREAM(out.get()), nullptr, nullptr,
                                  nullptr, &err.error) ||
       !g_output_stream_close(G_OUTPUT_STREAM(out.get()), nullptr, &err.error)) {
-    throw std::runtime_error("cannot make a cabinet of '" + folder + "': " + err.Message());
+    throw std::runtime_error("cannot make a cabinet: " + err.Message());
   }
-  return names;
 }
 
 }  // namespace sepack

@@ -1,19 +1,42 @@
-// Makes a folder into one MSZIP cabinet, the form a package entry takes.
+// Makes a folder into MSZIP cabinets, the form package entries take.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace sepack {
 
-// Writes every regular file under `folder` into a new MSZIP cabinet at `cabinetPath`, stored
-// by its path relative to `folder` with "\" separators. Each file keeps its modification time
-// (local time, as cabinets store it) and gets the archive attribute, plus read-only when its
-// owner may not write it. Files are stored in name order, so the same folder always gives
-// the same cabinet. Returns the stored names; std::runtime_error when the folder holds no
-// file, or a file cannot be read or stored. Things that are not regular files are skipped
-// with a note on stderr.
-std::vector<std::string> MakeFolderCabinet(const std::string& folder,
-                                           const std::string& cabinetPath);
+struct FolderFile {
+  std::string stored;  // path relative to the folder, with "\" separators
+  std::filesystem::path path;
+  uint64_t size = 0;
+};
+
+// The bytes one cabinet folder can hold: 65535 data blocks of 32 KiB.
+inline constexpr uint64_t kMaxCabinetFolderBytes = 65535ull * 32768;
+// A folder is packed into cabinets of about this many bytes each, so that large folders make
+// several entries, compressed side by side. Fixed, so that the package does not depend on the
+// machine that makes it.
+inline constexpr uint64_t kCabinetTargetBytes = 8ull << 20;
+
+// Every regular file under `folder` (links to files stored as their target's content), in
+// stored-name order. What a cabinet cannot hold is reported on stderr: empty folders, links to
+// folders (not followed), anything that is not a file. std::runtime_error when the folder
+// holds no file, a name is longer than a cabinet can store or a file is larger than one
+// cabinet can hold.
+std::vector<FolderFile> CollectFolder(const std::string& folder);
+
+// Consecutive runs of `files`, one per cabinet: a run ends before the file that would take it
+// past `target` bytes (a larger file makes a run of its own).
+std::vector<std::vector<FolderFile>> SplitIntoCabinets(const std::vector<FolderFile>& files,
+                                                       uint64_t target);
+
+// Writes `files` into a new MSZIP cabinet at `cabinetPath`. Each file keeps its modification
+// time (local time, as cabinets store it) and gets the archive attribute, plus read-only when
+// its owner may not write it. The same files always give the same cabinet. std::runtime_error
+// when a file cannot be read or stored.
+void WriteFolderCabinet(const std::vector<FolderFile>& files, const std::string& cabinetPath);
 
 }  // namespace sepack

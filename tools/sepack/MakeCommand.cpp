@@ -1,21 +1,25 @@
 // sepack make: a package from a stub and cabinets (or folders, made into cabinets first),
-// laid out exactly as the extractor reads it.
+// laid out exactly as the extractor reads it. Every input is checked before anything is
+// compressed; entries are then compressed side by side and written in order.
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cab/KXCabReader.h"
 #include "extractor/PackageLayout.h"
 #include "tools/sepack/CabinetCheck.h"
-#include "tools/sepack/CodecRun.h"
 #include "tools/sepack/Command.h"
 #include "tools/sepack/FileIo.h"
 #include "tools/sepack/FolderCabinet.h"
+#include "tools/sepack/ParallelCompress.h"
 #include "tools/sepack/StubLocator.h"
+#include "tools/sepack/TextChecks.h"
 
 namespace sepack {
 namespace {
@@ -32,6 +36,7 @@ struct MakeOptions {
   std::optional<std::string> stub;
   std::optional<std::string> target;
   std::vector<std::string> inputs;
+  int verbosity = 1;  // 0: errors only (-q), 2: every entry (-v)
 };
 
 MakeOptions Parse(const std::vector<std::string>& args) {
@@ -39,7 +44,7 @@ MakeOptions Parse(const std::vector<std::string>& args) {
   bool haveOut = false;
   bool optionsEnd = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
+    std::string a = args[i];
     if (optionsEnd || a.empty() || a[0] != '-' || a == "-") {
       o.inputs.push_back(a);
       continue;
@@ -48,7 +53,17 @@ MakeOptions Parse(const std::vector<std::string>& args) {
       optionsEnd = true;
       continue;
     }
+    // "--name=value" and "-oVALUE" as well as "--name value" and "-o VALUE".
+    std::optional<std::string> inlineValue;
+    if (a.rfind("--", 0) == 0 && a.find('=') != std::string::npos) {
+      inlineValue = a.substr(a.find('=') + 1);
+      a.resize(a.find('='));
+    } else if (a.rfind("-o", 0) == 0 && a.size() > 2) {
+      inlineValue = a.substr(2);
+      a = "-o";
+    }
     auto value = [&]() -> std::string {
+      if (inlineValue) return *inlineValue;
       if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
       return args[++i];
     };
@@ -63,107 +78,190 @@ MakeOptions Parse(const std::vector<std::string>& args) {
       o.stub = value();
     } else if (a == "--target") {
       o.target = value();
+    } else if ((a == "-q" || a == "--quiet") && !inlineValue) {
+      o.verbosity = 0;
+    } else if ((a == "-v" || a == "--verbose") && !inlineValue) {
+      o.verbosity = 2;
     } else {
-      throw UsageError{"unknown option '" + a + "'"};
+      throw UsageError{"unknown option '" + args[i] + "'"};
     }
   }
   if (!haveOut || o.out.empty()) throw UsageError{"name the package to write with -o OUT"};
   if (o.prompt && o.promptFile) throw UsageError{"give --prompt or --prompt-file, not both"};
+  if (o.stub && o.target) throw UsageError{"give --stub or --target, not both"};
   if (o.inputs.empty()) throw UsageError{"no inputs: name at least one cabinet file or folder"};
   return o;
 }
 
 std::string PromptText(const MakeOptions& o) {
   std::string prompt;
+  std::string from = "--prompt";
   if (o.prompt) prompt = *o.prompt;
   if (o.promptFile) {
     const std::vector<uint8_t> bytes = ReadWholeFile(*o.promptFile);
     prompt.assign(bytes.begin(), bytes.end());
+    // A text file ends with a line break; the question does not.
+    if (!prompt.empty() && prompt.back() == '\n') prompt.pop_back();
+    if (!prompt.empty() && prompt.back() == '\r') prompt.pop_back();
+    from = "the prompt file '" + *o.promptFile + "'";
   }
   const size_t nul = prompt.find('\0');
   if (nul != std::string::npos) {
     throw std::runtime_error("the prompt holds a NUL byte (at offset " + std::to_string(nul) +
                              "); the extractor would show only the text before it");
   }
+  const size_t bad = InvalidUtf8Offset(prompt);
+  if (bad != std::string::npos) {
+    throw std::runtime_error(from + " is not valid UTF-8 text (at byte " + std::to_string(bad) +
+                             "); save it as UTF-8");
+  }
   return prompt;
 }
 
-struct Input {
-  std::string label;    // what the user named
-  std::string cabinet;  // the cabinet file to pack
+// One entry to be: a cabinet the user gave, or a run of a folder's files made into one.
+struct Source {
+  std::string label;                // what the user named, for messages
+  std::string cabinet;              // the cabinet file to pack
+  std::vector<FolderFile> files;    // when made from a folder: written before compressing
+  std::vector<std::string> stored;  // the names the cabinet holds
 };
+
+// Stored names compare as the Windows file system does: without case, either separator.
+std::string NameKey(std::string name) {
+  for (char& c : name) {
+    if (c == '/') c = '\\';
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return name;
+}
+
+// The checks every cabinet's names must pass: each stays inside the work folder, none is
+// given twice, and the launched program is there (warned about when it is not, or only in
+// another case).
+void CheckNames(const std::vector<Source>& sources, int verbosity) {
+  std::map<std::string, const Source*> seen;
+  bool exact = false;
+  std::string otherCase;
+  for (const Source& s : sources) {
+    for (const std::string& name : s.stored) {
+      if (!cab::IsSafeStoredName(name)) {
+        throw std::runtime_error("'" + s.label + "' holds the file '" + name +
+                                 "', whose name leads out of the folder it is extracted into");
+      }
+      const auto [it, fresh] = seen.emplace(NameKey(name), &s);
+      if (!fresh) {
+        throw std::runtime_error("the file '" + name + "' is given twice (in '" +
+                                 it->second->label + "' and in '" + s.label +
+                                 "'); extracted into one folder, one would overwrite the other");
+      }
+      if (name == "rux.exe") exact = true;
+      if (NameKey(name) == "rux.exe" && name != "rux.exe") otherCase = name;
+    }
+  }
+  if (exact || verbosity == 0) return;
+  if (!otherCase.empty()) {
+    std::fprintf(stderr,
+                 "sepack make: warning: the program is stored as '%s'; the Windows stub runs "
+                 "it, the Linux stub looks for 'rux.exe' and runs nothing\n",
+                 otherCase.c_str());
+  } else {
+    std::fprintf(stderr,
+                 "sepack make: note: no input holds a top-level rux.exe; the package will "
+                 "extract its files and run nothing\n");
+  }
+}
+
+std::vector<Source> PlanSources(const MakeOptions& o, const ScratchDir& scratch) {
+  std::vector<Source> sources;
+  for (const auto& in : o.inputs) {
+    std::error_code ec;
+    if (!fs::exists(in, ec)) throw std::runtime_error("'" + in + "' does not exist");
+    if (fs::is_directory(in, ec)) {
+      const auto runs = SplitIntoCabinets(CollectFolder(in), kCabinetTargetBytes);
+      for (size_t r = 0; r < runs.size(); ++r) {
+        Source s;
+        s.label = runs.size() == 1 ? in
+                                   : in + " (part " + std::to_string(r + 1) + " of " +
+                                         std::to_string(runs.size()) + ")";
+        s.cabinet = scratch / ("folder" + std::to_string(sources.size()) + ".cab");
+        s.files = runs[r];
+        for (const FolderFile& f : s.files) s.stored.push_back(f.stored);
+        sources.push_back(std::move(s));
+      }
+      continue;
+    }
+    // Refused before the cabinet is read: the codec and the entry fields count in 32 bits.
+    const auto size = fs::file_size(in, ec);
+    if (!ec && size > static_cast<uintmax_t>(kMaxSize32)) {
+      throw std::runtime_error("'" + in + "' is a cabinet of " + std::to_string(size) +
+                               " bytes; an entry holds at most 2147483647 bytes");
+    }
+    Source s{in, in, {}, CheckCabinet(in).names};
+    sources.push_back(std::move(s));
+  }
+  return sources;
+}
 
 int Run(const std::vector<std::string>& args) {
   const MakeOptions o = Parse(args);
   const std::string prompt = PromptText(o);
   const std::string stubPath = LocateStub(o.stub, o.target);
+  CheckStub(stubPath);
 
-  // Everything is checked before anything is compressed.
+  std::vector<std::string> read = o.inputs;
+  read.push_back(stubPath);
+  if (o.promptFile) read.push_back(*o.promptFile);
+  CheckOutputIsNotAnInput(o.out, read);
+  AtomicOutput output(o.out, 0777);
+
   ScratchDir scratch("sepack-make");
-  std::vector<Input> inputs;
-  bool launches = false;
-  for (const auto& in : o.inputs) {
-    std::error_code ec;
-    if (!fs::exists(in, ec)) throw std::runtime_error("'" + in + "' does not exist");
-    Input input{in, in};
-    if (fs::is_directory(in, ec)) {
-      input.cabinet = scratch / ("folder" + std::to_string(inputs.size()) + ".cab");
-      MakeFolderCabinet(in, input.cabinet);
-    }
-    // Refused before the cabinet is read: the codec and the entry fields count in 32 bits.
-    const auto size = fs::file_size(input.cabinet, ec);
-    if (!ec && size > static_cast<uintmax_t>(kMaxSize32)) {
-      throw std::runtime_error("'" + in + "' makes a cabinet of " + std::to_string(size) +
-                               " bytes; an entry holds at most 2147483647 bytes");
-    }
-    const CabinetSummary summary = CheckCabinet(input.cabinet);
-    launches = launches || HoldsLaunchedProgram(summary.names);
-    inputs.push_back(std::move(input));
-  }
-  if (!launches) {
-    std::fprintf(stderr,
-                 "sepack make: note: no input holds a top-level rux.exe; the package will "
-                 "extract its files and run nothing\n");
-  }
+  const std::vector<Source> sources = PlanSources(o, scratch);
+  CheckNames(sources, o.verbosity);
 
+  output.Append(stubPath);
+  const int64_t stubSize = output.Written();
+  extractor::PackageTailWriter tail([&output](std::string_view piece) { output.Write(piece); },
+                                    sources.size());
   const std::runtime_error tooLarge(
       "the package would pass the format's limit: payload, prompt and trailer together may "
       "hold at most 2147483647 bytes");
-  // Entry count, trailer and prompt; each entry adds its header, name and stream.
-  int64_t total = 4 + 12 + static_cast<int64_t>(prompt.size());
-  std::vector<extractor::PackageEntry> entries;
-  for (const auto& input : inputs) {
-    const std::vector<uint8_t> cabinet = ReadWholeFile(input.cabinet);
-    se::MemoryStream stream = RunCodec(CodecOp::kCompress, cabinet, "compressing " + input.label);
-    total += 8 + static_cast<int64_t>(std::char_traits<char>::length(kEntryName)) + stream.Size();
-    if (total > kMaxSize32) throw tooLarge;  // stop before compressing the rest
-    entries.push_back({kEntryName, std::string(reinterpret_cast<const char*>(stream.Memory()),
-                                               static_cast<size_t>(stream.Size()))});
+  std::vector<CompressJob> jobs;
+  for (const Source& s : sources) {
+    jobs.push_back({"compressing " + s.label, [&s] {
+                      if (!s.files.empty()) WriteFolderCabinet(s.files, s.cabinet);
+                      return ReadWholeFile(s.cabinet);
+                    }});
   }
-
-  std::string tail;
+  CompressInOrder(jobs, [&](size_t index, std::string_view stream) {
+    try {
+      tail.AddEntry(kEntryName, stream);
+    } catch (const std::length_error&) {
+      throw tooLarge;  // the rest is not compressed
+    }
+    if (o.verbosity > 1) {
+      std::printf("entry %zu: %s, %zu bytes\n", index + 1, sources[index].label.c_str(),
+                  stream.size());
+    }
+  });
   try {
-    tail = extractor::PackageTail(entries, prompt);
+    tail.Finish(prompt);
   } catch (const std::length_error&) {
     throw tooLarge;
   }
-  const size_t count = entries.size();
-  entries.clear();
-  entries.shrink_to_fit();
-  const std::vector<uint8_t> stub = ReadWholeFile(stubPath);
-  WriteFileAtomically(o.out,
-                      {std::string_view(reinterpret_cast<const char*>(stub.data()), stub.size()),
-                       std::string_view(tail)},
-                      0777);
-  std::printf("%s: %zu %s, %zu bytes (stub %s)\n", o.out.c_str(), count,
-              count == 1 ? "entry" : "entries", stub.size() + tail.size(), stubPath.c_str());
+  output.Commit();
+  if (o.verbosity > 0) {
+    std::printf("%s: %zu %s, %lld bytes (stub %s, %lld bytes)\n", o.out.c_str(), sources.size(),
+                sources.size() == 1 ? "entry" : "entries", static_cast<long long>(output.Written()),
+                stubPath.c_str(), static_cast<long long>(stubSize));
+  }
   return 0;
 }
 
 }  // namespace
 
 const Command kMakeCommand = {
-    "make", "-o OUT [--prompt TEXT | --prompt-file FILE] [--stub FILE | --target T] INPUT...",
+    "make",
+    "-o OUT [--prompt TEXT | --prompt-file FILE] [--stub FILE | --target T] [-q | -v] INPUT...",
     "make the SE package OUT from cabinet files or folders (T: linux, win32, win64)", Run};
 
 }  // namespace sepack

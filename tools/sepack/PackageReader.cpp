@@ -9,16 +9,11 @@
 
 namespace sepack {
 
-int64_t MaxDecodedSize(int32_t compressedSize) {
-  // 60 bytes per 10 bits is 48 bytes per input byte (a stream of zeros comes within 0.01% of
-  // it); the margin keeps the bound safe without letting a damaged word fill memory.
-  return (static_cast<int64_t>(compressedSize) - 4) * 50 + 4096;
-}
-
 se::MemoryStream DecompressEntry(PackageReader& package, const EntryInfo& entry) {
   // The decoder produces as many bytes as the size word asks for; a damaged word must not
   // make it fill memory.
-  if (entry.uncompressedSize < 0 || entry.uncompressedSize > MaxDecodedSize(entry.compressedSize)) {
+  if (entry.uncompressedSize < 0 ||
+      entry.uncompressedSize > extractor::MaxDecodedSize(entry.compressedSize)) {
     throw std::runtime_error("the stream's size word (" + std::to_string(entry.uncompressedSize) +
                              ") cannot belong to " + std::to_string(entry.compressedSize) +
                              " compressed bytes: the entry is damaged");

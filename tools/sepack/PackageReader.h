@@ -57,8 +57,4 @@ class PackageReader {
 // decode.
 se::MemoryStream DecompressEntry(PackageReader& package, const EntryInfo& entry);
 
-// A bound on the bytes an LZH stream of `compressedSize` bytes can decode to (a match of at
-// most 60 bytes takes at least 10 bits). A larger size word means a damaged stream.
-int64_t MaxDecodedSize(int32_t compressedSize);
-
 }  // namespace sepack

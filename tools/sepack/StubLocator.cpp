@@ -1,8 +1,12 @@
 #include "tools/sepack/StubLocator.h"
 
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
+#include <string_view>
 #include <system_error>
+
+#include "extractor/PackageLayout.h"
 
 #include "tools/sepack/Command.h"
 
@@ -37,6 +41,27 @@ std::string LocateStub(const std::optional<std::string>& stub,
                              (which == "linux" ? "native" : which) + ", or name one with --stub)");
   }
   return expected.string();
+}
+
+void CheckStub(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char head[4] = {};
+  in.read(head, sizeof head);
+  const std::string_view magic(head, static_cast<size_t>(in.gcount()));
+  if (magic.substr(0, 2) != "MZ" && magic !=
+                                        "\x7F"
+                                        "ELF") {
+    throw std::runtime_error("the stub '" + path +
+                             "' is not a program (neither an ELF nor a Windows executable)");
+  }
+  in.clear();
+  in.seekg(-4, std::ios::end);
+  uint8_t tail[4] = {};
+  if (in.read(reinterpret_cast<char*>(tail), sizeof tail) &&
+      static_cast<uint32_t>(extractor::LittleEndian32(tail)) == extractor::kPackageSignature) {
+    throw std::runtime_error("the stub '" + path +
+                             "' is an SE package already; name the bare extractor");
+  }
 }
 
 }  // namespace sepack

@@ -14,4 +14,8 @@ namespace sepack {
 std::string LocateStub(const std::optional<std::string>& stub,
                        const std::optional<std::string>& target);
 
+// Refuses (std::runtime_error) a stub that is not a bare extractor: a file that is not an
+// executable image (ELF or MZ), or one that is a package already.
+void CheckStub(const std::string& path);
+
 }  // namespace sepack

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/sepack/Command.h"
+#include "tools/sepack/FileIo.h"
 
 namespace {
 
@@ -15,10 +16,15 @@ const sepack::Command* const kCommands[] = {&sepack::kMakeCommand,     &sepack::
 void PrintHelp(std::FILE* to) {
   std::fprintf(to,
                "usage: sepack COMMAND ARGS...\n"
-               "       sepack --help | --version\n\ncommands:\n");
+               "       sepack help COMMAND | --help | --version\n\ncommands:\n");
   for (const auto* c : kCommands) {
     std::fprintf(to, "  %s %s\n      %s\n", c->name, c->arguments, c->summary);
   }
+}
+
+void PrintCommandHelp(const sepack::Command& c) {
+  std::printf("usage: sepack %s %s\n  %s\n", c.name, c.arguments, c.summary);
+  if (c.details && *c.details) std::printf("\n%s", c.details);
 }
 
 }  // namespace
@@ -27,6 +33,15 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
     PrintHelp(stderr);
+    return 2;
+  }
+  if (args[0] == "help" && args.size() == 2) {
+    for (const auto* c : kCommands) {
+      if (args[1] != c->name) continue;
+      PrintCommandHelp(*c);
+      return 0;
+    }
+    std::fprintf(stderr, "sepack: unknown command '%s'\n", args[1].c_str());
     return 2;
   }
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
@@ -41,9 +56,10 @@ int main(int argc, char** argv) {
     if (args[0] != c->name) continue;
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (rest.size() == 1 && (rest[0] == "--help" || rest[0] == "-h")) {
-      std::printf("usage: sepack %s %s\n  %s\n", c->name, c->arguments, c->summary);
+      PrintCommandHelp(*c);
       return 0;
     }
+    sepack::RemoveScratchOnInterrupt();
     try {
       return c->run(rest);
     } catch (const sepack::UsageError& e) {

@@ -1,0 +1,135 @@
+// The packer's parts that the command line cannot reach cheaply: how folders are cut into
+// cabinets whatever their size, side-by-side compression, the prompt's UTF-8 check.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tests/extractor/PackageTestSupport.h"
+#include "tools/sepack/FolderCabinet.h"
+#include "tools/sepack/ParallelCompress.h"
+#include "tools/sepack/TextChecks.h"
+
+namespace {
+
+using sepack::FolderFile;
+
+std::vector<size_t> RunSizes(const std::vector<uint64_t>& sizes, uint64_t target) {
+  std::vector<FolderFile> files;
+  for (const uint64_t s : sizes) files.push_back({std::to_string(files.size()), {}, s});
+  std::vector<size_t> counts;
+  for (const auto& run : sepack::SplitIntoCabinets(files, target)) counts.push_back(run.size());
+  return counts;
+}
+
+TEST(SplitIntoCabinets, RunsStayWithinTheTargetAndKeepTheOrder) {
+  constexpr uint64_t GiB = 1ull << 30;
+  const struct {
+    std::vector<uint64_t> sizes;
+    uint64_t target;
+    std::vector<size_t> runs;
+  } cases[] = {
+      {{1}, 10, {1}},
+      {{4, 6, 1}, 10, {2, 1}},      // exactly the target still fits
+      {{0, 0, 10, 0}, 10, {4}},     // empty files join any run
+      {{3, 25, 3}, 10, {1, 1, 1}},  // a larger file makes a run of its own
+      {{25, 0, 3}, 10, {2, 1}},
+      // A folder of 2.5 GiB in files of 0.5 GiB, cut at the real target: no cabinet comes near
+      // the 2 GiB a cabinet folder can hold.
+      {{GiB / 2, GiB / 2, GiB / 2, GiB / 2, GiB / 2}, sepack::kCabinetTargetBytes, {1, 1, 1, 1, 1}},
+      {{sepack::kMaxCabinetFolderBytes, 1}, sepack::kCabinetTargetBytes, {1, 1}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RunSizes(c.sizes, c.target), c.runs);
+  }
+}
+
+std::vector<std::string> Inputs() {
+  std::mt19937 rng(5);
+  std::vector<std::string> inputs;
+  for (size_t size : {0u, 1u, 70000u, 3000u, 150000u, 9u}) {
+    std::string data(size, '\0');
+    for (auto& c : data) c = static_cast<char>('a' + rng() % (size % 7 + 2));
+    inputs.push_back(data);
+  }
+  return inputs;
+}
+
+TEST(CompressInOrder, GivesTheSerialStreamsInOrderWhateverTheThreads) {
+  const std::vector<std::string> inputs = Inputs();
+  std::vector<sepack::CompressJob> jobs;
+  for (const auto& in : inputs) {
+    jobs.push_back({"job", [&in] { return std::vector<uint8_t>(in.begin(), in.end()); }});
+  }
+  for (const unsigned threads : {1u, 2u, 4u, 16u}) {
+    std::vector<std::string> streams;
+    sepack::CompressInOrder(
+        jobs,
+        [&](size_t index, std::string_view stream) {
+          EXPECT_EQ(index, streams.size());
+          streams.emplace_back(stream);
+        },
+        threads);
+    ASSERT_EQ(streams.size(), inputs.size());
+    for (size_t i = 0; i < inputs.size(); ++i) {
+      EXPECT_TRUE(streams[i] == testing_support::Compress(inputs[i])) << threads << " " << i;
+    }
+  }
+}
+
+TEST(CompressInOrder, TheFirstErrorStopsTheRest) {
+  std::atomic<int> started{0};
+  std::vector<sepack::CompressJob> jobs;
+  for (int i = 0; i < 50; ++i) {
+    jobs.push_back({"job", [&started, i] {
+                      ++started;
+                      if (i == 3) throw std::runtime_error("job 4 failed");
+                      return std::vector<uint8_t>(1000, 'x');
+                    }});
+  }
+  size_t handed = 0;
+  EXPECT_THROW(
+      {
+        try {
+          sepack::CompressInOrder(
+              jobs, [&](size_t, std::string_view) { ++handed; }, 2);
+        } catch (const std::runtime_error& e) {
+          EXPECT_STREQ(e.what(), "job 4 failed");
+          throw;
+        }
+      },
+      std::runtime_error);
+  EXPECT_LE(handed, 3u);
+  EXPECT_LT(started.load(), 50);
+  // An error from the sink stops the jobs as well.
+  started = 0;
+  EXPECT_THROW(sepack::CompressInOrder(
+                   jobs, [](size_t, std::string_view) { throw std::length_error("full"); }, 2),
+               std::length_error);
+  EXPECT_LT(started.load(), 50);
+}
+
+TEST(InvalidUtf8Offset, FindsTheFirstBadByte) {
+  const struct {
+    std::string text;
+    size_t bad;
+  } cases[] = {
+      {"", std::string::npos},
+      {"Install? \xD0\x94\xD0\xB0 \xE2\x9C\x93 \xF0\x9F\x98\x80", std::string::npos},
+      {"M\xF6"
+       "chten",
+       1},                      // Latin-1
+      {"ab\xC0\xAF", 2},        // overlong "/"
+      {"\xE0\x80\xAF", 0},      // overlong, three bytes
+      {"x\xED\xA0\x80", 1},     // a surrogate
+      {"\xF4\x90\x80\x80", 0},  // past U+10FFFF
+      {"ok\xE2\x9C", 2},        // cut short
+      {"\x80", 0},              // a lone continuation byte
+  };
+  for (const auto& c : cases) EXPECT_EQ(sepack::InvalidUtf8Offset(c.text), c.bad) << c.text;
+}
+
+}  // namespace
