@@ -1,0 +1,143 @@
+#include "tools/sepack/StubVerdict.h"
+
+#include <exception>
+#include <filesystem>
+#include <utility>
+
+#include "extractor/Extractor_U1.h"
+#include "extractor/TopLevelHandler.h"
+#include "platform/Platform.h"
+#include "tools/sepack/FileIo.h"
+
+namespace sepack {
+namespace {
+namespace fs = std::filesystem;
+
+constexpr const char* kProgram = "rux.exe";
+constexpr const char* kCabinet = "kem.cab";
+
+// The native platform, but for what makes the run a check: the program's own file, the
+// temporary folder, the user's answer and the launch.
+class VerifyPlatform : public plat::Platform {
+ public:
+  VerifyPlatform(std::string package, std::string temp, StubVerdict& verdict)
+      : os_(plat::Native()),
+        package_(std::move(package)),
+        temp_(std::move(temp)),
+        verdict_(verdict) {}
+
+  std::string ProgramPath() override { return package_; }
+  bool TempPath(std::string& path) override {
+    path = temp_ + "/";
+    return true;
+  }
+  int ShowMessage(const std::string& text, const std::string& caption, uint32_t style) override {
+    verdict_.boxes.push_back({text, caption, style});
+    return (style & 0x0F) == plat::mb::kYesNo ? plat::mb::kIdYes : plat::mb::kIdOk;
+  }
+  void Beep(uint32_t) override {}
+  bool RunAndWait(const std::string& program, const std::string& currentDir) override {
+    verdict_.launched = true;
+    std::error_code ec;
+    verdict_.programFound = fs::path(program).filename() == kProgram &&
+                            fs::is_regular_file(fs::symlink_status(program, ec));
+    for (auto it = fs::recursive_directory_iterator(currentDir, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+      if (it->is_regular_file(ec) && it->path() != fs::path(currentDir) / kCabinet) {
+        ++verdict_.filesExtracted;
+      }
+    }
+    return verdict_.programFound;
+  }
+  bool ShellOpen(const std::string&) override { return false; }
+  // The module that raised is the stub inside the package.
+  std::string ModuleNameFor(const void* address, std::uintptr_t& offset) override {
+    os_.ModuleNameFor(address, offset);
+    return fs::path(package_).filename().string();
+  }
+
+  plat::FileHandle OpenFile(const std::string& path, uint32_t access, uint32_t shareMode,
+                            plat::Disposition disposition, uint32_t flags) override {
+    return os_.OpenFile(path, access, shareMode, disposition, flags);
+  }
+  bool Read(plat::FileHandle file, void* buffer, uint32_t count, uint32_t& done) override {
+    return os_.Read(file, buffer, count, done);
+  }
+  bool Write(plat::FileHandle file, const void* buffer, uint32_t count, uint32_t& done) override {
+    return os_.Write(file, buffer, count, done);
+  }
+  int64_t Seek(plat::FileHandle file, int64_t distance, plat::SeekOrigin origin) override {
+    return os_.Seek(file, distance, origin);
+  }
+  bool Close(plat::FileHandle file) override { return os_.Close(file); }
+  bool SetFileTimeFromDos(plat::FileHandle file, uint16_t date, uint16_t time) override {
+    return os_.SetFileTimeFromDos(file, date, time);
+  }
+  bool MakeFolder(const std::string& path, bool ownerOnly) override {
+    return os_.MakeFolder(path, ownerOnly);
+  }
+  bool RemoveFolder(const std::string& path) override { return os_.RemoveFolder(path); }
+  bool RemoveFile(const std::string& path) override { return os_.RemoveFile(path); }
+  uint32_t FileAttributes(const std::string& path) override { return os_.FileAttributes(path); }
+  bool SetAttributes(const std::string& path, uint32_t attributes) override {
+    return os_.SetAttributes(path, attributes);
+  }
+  bool FindFiles(const std::string& folder, std::vector<plat::DirEntry>& entries) override {
+    return os_.FindFiles(folder, entries);
+  }
+  bool FindFile(const std::string& path, plat::DirEntry& entry) override {
+    return os_.FindFile(path, entry);
+  }
+  std::string FullPathName(const std::string& path) override { return os_.FullPathName(path); }
+  plat::SystemTime UtcTimeOfDay() override { return os_.UtcTimeOfDay(); }
+  plat::ModuleHandle LoadModule(const std::string& name) override { return os_.LoadModule(name); }
+  void* FindSymbol(plat::ModuleHandle module, const char* name) override {
+    return os_.FindSymbol(module, name);
+  }
+  bool ReleaseModule(plat::ModuleHandle module) override { return os_.ReleaseModule(module); }
+  void RestrictLibrarySearch() override {}
+  uint32_t LastError() override { return os_.LastError(); }
+  std::string ErrorText(uint32_t code) override { return os_.ErrorText(code); }
+
+ private:
+  plat::Platform& os_;
+  std::string package_;
+  std::string temp_;
+  StubVerdict& verdict_;
+};
+
+}  // namespace
+
+std::string StubVerdict::Reason() const {
+  if (!error.empty()) return "the stub stops with \"Application Error\": " + error;
+  // An error box other than the question: the run ended there.
+  for (const Box& box : boxes) {
+    if ((box.style & 0x0F) != plat::mb::kYesNo) {
+      return "the stub shows \"" + box.text + "\" (" + box.caption + ")";
+    }
+  }
+  if (!launched) return "the stub ends before it launches anything";
+  if (!programFound) {
+    return "the stub extracts every entry but finds no rux.exe at the top of its work folder: "
+           "it runs nothing";
+  }
+  return {};
+}
+
+StubVerdict JudgeAsTheStub(const std::string& path) {
+  StubVerdict verdict;
+  ScratchDir temp("sepack-verify");
+  std::error_code ec;
+  const std::string package = fs::absolute(path, ec).string();
+  VerifyPlatform platform(package.empty() ? path : package, temp.Path(), verdict);
+  const plat::ScopedPlatform guard(platform);
+  try {
+    extractor::TExtractor run;
+    run.Run();
+  } catch (...) {
+    verdict.error = extractor::ApplicationErrorText(std::current_exception());
+  }
+  return verdict;
+}
+
+}  // namespace sepack
