@@ -596,4 +596,67 @@ TEST_F(SepackTest, InterruptedMakeRemovesItsScratchFiles) {
   for (const auto& name : Files()) EXPECT_EQ(name.rfind("setup", 0), std::string::npos) << name;
 }
 
+// extract writes every entry's files, as the stub would, and runs nothing; a name that would
+// leave the folder is refused by the reader's own rule.
+TEST_F(SepackTest, ExtractWritesEveryEntryAndRunsNothing) {
+  fs::create_directories(Path("app/sub"));
+  std::ofstream(Path("app/rux.exe")) << "#!/bin/sh\ntouch \"$SE_TEST_MARK\"\n";
+  std::ofstream(Path("app/sub/data.txt")) << "payload\n";
+  ASSERT_EQ(Sepack("make -o " + Quote(Path("setup")) + " " + Quote(Path("app")) + " " +
+                   Quote(Fixture("attribs.cab"))),
+            0)
+      << err_;
+  ASSERT_EQ(Run("SE_TEST_MARK=" + Quote(Path("mark")) + " '" SEPACK_PATH "' extract " +
+                Quote(Path("setup")) + " " + Quote(Path("out/x"))),
+            0)
+      << err_;
+  EXPECT_EQ(Text(Path("out/x/sub/data.txt")), "payload\n");
+  EXPECT_EQ(fs::file_size(Path("out/x/ro.txt")), 50u);
+  EXPECT_TRUE(fs::exists(Path("out/x/rux.exe")));
+  EXPECT_FALSE(fs::exists(Path("mark")));
+  EXPECT_NE(out_.find("9 files extracted"), std::string::npos) << out_;
+
+  const std::string climbing =
+      Bytes2String(Read(NativeStub())) +
+      extractor::PackageTail({testing_support::CabinetEntry({{"..\\evil.txt", "x"}})}, "");
+  Write(Path("climbing"), Bytes(climbing.begin(), climbing.end()));
+  EXPECT_EQ(Sepack("extract " + Quote(Path("climbing")) + " " + Quote(Path("out/y"))), 1);
+  EXPECT_NE(err_.find("entry 1: "), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(Path("out/evil.txt")));
+}
+
+TEST_F(SepackTest, ListAsJsonGivesEveryFile) {
+  fs::create_directories(Path("app/sub"));
+  std::ofstream(Path("app/rux.exe")) << "x";
+  std::ofstream(Path("app/sub/d\"q.txt")) << "payload\n";
+  ASSERT_EQ(
+      std::system(("touch -d '2021-03-04 05:06:08' " + Quote(Path("app/sub/d\"q.txt"))).c_str()),
+      0);
+  ASSERT_EQ(Sepack("make -o " + Quote(Path("setup")) + " --prompt 'Go?' " + Quote(Path("app")) +
+                   " " + Quote(Fixture("attribs.cab"))),
+            0)
+      << err_;
+  ASSERT_EQ(Sepack("list --json " + Quote(Path("setup"))), 0) << err_;
+  Write(Path("list.json"), Bytes(out_.begin(), out_.end()));
+  const std::string script =
+      "import json,sys; d=json.load(open(sys.argv[1])); "
+      "print(d['prompt'], d['entryCount'], len(d['entries'])); "
+      "[print(f['name'], f['size'], f['time'], f['attributes']) "
+      "for e in d['entries'] for f in e['files']]";
+  ASSERT_EQ(Run("python3 -c \"" + script + "\" " + Quote(Path("list.json"))), 0) << err_;
+  EXPECT_EQ(out_,
+            "Go? 2 2\n"
+            "rux.exe 1 " +
+                out_.substr(out_.find("rux.exe 1 ") + 10, 19) +
+                " 32\n"
+                "sub\\d\"q.txt 8 2021-03-04 05:06:08 32\n"
+                "ro.txt 50 2021-02-02 09:07:06 1\n"
+                "hidden.txt 58 2021-03-03 10:14:12 2\n"
+                "system.txt 58 2021-04-04 11:21:18 4\n"
+                "archive.txt 60 2021-05-05 12:28:24 32\n"
+                "run.exe 52 2021-06-06 13:35:30 96\n"
+                "plain.txt 56 2021-07-07 14:42:36 0\n"
+                "all.txt 52 2021-08-08 15:49:42 103\n");
+}
+
 }  // namespace

@@ -28,5 +28,6 @@ extern const Command kMakeCommand;
 extern const Command kListCommand;
 extern const Command kVerifyCommand;
 extern const Command kExtractCabCommand;
+extern const Command kExtractCommand;
 
 }  // namespace sepack

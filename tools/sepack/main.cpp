@@ -9,9 +9,10 @@
 
 namespace {
 
-const sepack::Command* const kCommands[] = {&sepack::kMakeCommand,     &sepack::kListCommand,
-                                            &sepack::kVerifyCommand,   &sepack::kExtractCabCommand,
-                                            &sepack::kCompressCommand, &sepack::kDecompressCommand};
+const sepack::Command* const kCommands[] = {&sepack::kMakeCommand,       &sepack::kListCommand,
+                                            &sepack::kVerifyCommand,     &sepack::kExtractCommand,
+                                            &sepack::kExtractCabCommand, &sepack::kCompressCommand,
+                                            &sepack::kDecompressCommand};
 
 void PrintHelp(std::FILE* to) {
   std::fprintf(to,
