@@ -53,6 +53,7 @@ class MemoryPlatform : public plat::Platform {
   bool MakeFolder(const std::string& path, bool ownerOnly = false) override;
   bool RemoveFolder(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
+  bool ForceRemoveFile(const std::string& path) override { return RemoveFile(path); }
   uint32_t FileAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, uint32_t attributes) override;
   bool FindFiles(const std::string& folder, std::vector<plat::DirEntry>& entries) override;
@@ -63,6 +64,8 @@ class MemoryPlatform : public plat::Platform {
   plat::SystemTime UtcTimeOfDay() override { return {12, 34, 56, 789}; }
   bool RunAndWait(const std::string& program, const std::string& currentDir) override;
   bool ShellOpen(const std::string& path) override;
+  void Pause(uint32_t) override {}
+  bool IsTransientError(uint32_t code) override { return code == kBusy; }
   void Beep(uint32_t) override {}
   int ShowMessage(const std::string& text, const std::string& caption, uint32_t style) override;
   plat::ModuleHandle LoadModule(const std::string& name) override;
@@ -72,8 +75,10 @@ class MemoryPlatform : public plat::Platform {
   std::string ModuleNameFor(const void*, std::uintptr_t& offset) override;
   uint32_t LastError() override { return error_; }
   std::string ErrorText(uint32_t code) override { return "error " + std::to_string(code); }
+  std::string AnsiToUtf8(const std::string& text) override { return text; }
 
  private:
+  static constexpr uint32_t kBusy = 16;  // EBUSY, what an open file's removal answers
   struct Open {
     std::string path;
     int64_t position;

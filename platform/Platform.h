@@ -7,6 +7,11 @@
 //
 // Values (access rights, share modes, dispositions, attributes, message box styles and answers)
 // are the Windows ones; the POSIX backend translates them.
+//
+// Strings: on Windows every path, name and error text that crosses this interface is UTF-8, and
+// the win32 backend calls the wide ("W") functions, so names outside the ANSI code page work;
+// where a comment names an "A" function, its "W" twin is the one called. On POSIX, strings are
+// bytes and pass through unchanged.
 #pragma once
 
 #include <cstdint>
@@ -110,6 +115,12 @@ class Platform {
   virtual bool MakeFolder(const std::string& path, bool ownerOnly = false) = 0;
   virtual bool RemoveFolder(const std::string& path) = 0;
   virtual bool RemoveFile(const std::string& path) = 0;
+  // Deletes a file, or a link itself, also when it is read-only, and changes nothing that
+  // outlives the delete: attributes are reset only when they block it, on the entry itself and
+  // never through a link, and put back when other hard links keep the file (DeleteFileW, then
+  // SetFileInformationByHandle on a handle opened with FILE_FLAG_OPEN_REPARSE_POINT). POSIX
+  // needs no permission change to delete and makes none.
+  virtual bool ForceRemoveFile(const std::string& path) = 0;
   // attr::kInvalid on failure.
   virtual uint32_t FileAttributes(const std::string& path) = 0;
   virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
@@ -134,8 +145,16 @@ class Platform {
   // Opens a file through the shell with the verb "open" (ShellExecuteA). Outcome only advisory.
   virtual bool ShellOpen(const std::string& path) = 0;
 
+  // Blocks the thread for about `milliseconds` (Sleep).
+  virtual void Pause(uint32_t milliseconds) = 0;
+  // True for a failure that may clear by itself within moments: the object is in use or locked,
+  // access is denied for now (a file pending deletion), a folder is not yet empty.
+  virtual bool IsTransientError(uint32_t code) = 0;
+
   // --- User interface: MessageBeep and MessageBoxA without an owner window.
   virtual void Beep(uint32_t type) = 0;
+  // A text (or caption) that is valid UTF-8 and holds non-ASCII characters goes through
+  // MessageBoxW; any other through MessageBoxA, byte for byte.
   virtual int ShowMessage(const std::string& text, const std::string& caption, uint32_t style) = 0;
 
   // --- Modules: LoadLibrary, GetProcAddress, FreeLibrary. Null on failure.
@@ -157,6 +176,11 @@ class Platform {
   virtual uint32_t LastError() = 0;
   // The system's text for an error code as the system gives it (FormatMessageA); empty if none.
   virtual std::string ErrorText(uint32_t code) = 0;
+
+  // --- Text.
+  // Text in the system's ANSI code page as UTF-8 (MultiByteToWideChar, WideCharToMultiByte);
+  // POSIX passes the bytes through.
+  virtual std::string AnsiToUtf8(const std::string& text) = 0;
 };
 
 // The platform in use: the native backend unless a test has put another in place.

@@ -194,6 +194,12 @@ bool PosixPlatform::RemoveFile(const std::string& path) {
   return unlink(path.c_str()) == 0 || Fail(errno);
 }
 
+bool PosixPlatform::ForceRemoveFile(const std::string& path) {
+  // Deleting needs write permission on the folder only: the file's own mode, shared with every
+  // hard link to it, is left alone.
+  return unlink(path.c_str()) == 0 || Fail(errno);
+}
+
 uint32_t PosixPlatform::FileAttributes(const std::string& path) {
   struct stat st;
   if (lstat(path.c_str(), &st) != 0) return Fail(errno), attr::kInvalid;

@@ -19,6 +19,7 @@ class PosixPlatform final : public Platform {
   bool MakeFolder(const std::string& path, bool ownerOnly = false) override;
   bool RemoveFolder(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
+  bool ForceRemoveFile(const std::string& path) override;
   uint32_t FileAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, uint32_t attributes) override;
   bool FindFiles(const std::string& folder, std::vector<DirEntry>& entries) override;
@@ -30,6 +31,8 @@ class PosixPlatform final : public Platform {
   SystemTime UtcTimeOfDay() override;
   bool RunAndWait(const std::string& program, const std::string& currentDir) override;
   bool ShellOpen(const std::string& path) override;
+  void Pause(uint32_t milliseconds) override;
+  bool IsTransientError(uint32_t code) override;
 
   void Beep(uint32_t type) override;
   int ShowMessage(const std::string& text, const std::string& caption, uint32_t style) override;
@@ -42,6 +45,8 @@ class PosixPlatform final : public Platform {
 
   uint32_t LastError() override;
   std::string ErrorText(uint32_t code) override;
+
+  std::string AnsiToUtf8(const std::string& text) override { return text; }
 };
 
 // Remembers `error` as the cause of the failing call (LastError); returns false for brevity.

@@ -120,6 +120,25 @@ bool PosixPlatform::RunAndWait(const std::string& program, const std::string& cu
   return true;
 }
 
+void PosixPlatform::Pause(uint32_t milliseconds) {
+  timespec left{static_cast<time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
+bool PosixPlatform::IsTransientError(uint32_t code) {
+  switch (static_cast<int>(code)) {
+    case EBUSY:
+    case ETXTBSY:
+    case ENOTEMPTY:
+    case EEXIST:  // rmdir's other word for a folder that is not empty
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool PosixPlatform::ShellOpen(const std::string& path) {
   const std::string opener = FindOnPath("xdg-open");
   if (opener.empty()) return Fail(ENOENT);

@@ -2,6 +2,7 @@
 
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32Text.h"
 
 namespace plat::win32 {
 namespace {
@@ -10,15 +11,48 @@ HANDLE Handle(FileHandle file) {
   return reinterpret_cast<HANDLE>(file);
 }
 
-DirEntry EntryOf(const WIN32_FIND_DATAA& found) {
-  return {found.cFileName, found.dwFileAttributes};
+DirEntry EntryOf(const WIN32_FIND_DATAW& found) {
+  return {Narrow(found.cFileName, wcslen(found.cFileName)), found.dwFileAttributes};
+}
+
+// The extended disposition of Windows 10 1809 and later (not in every SDK's headers).
+struct DispositionEx {
+  DWORD flags;
+};
+constexpr FILE_INFO_BY_HANDLE_CLASS kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr DWORD kDispositionDelete = 0x1;
+constexpr DWORD kDispositionPosixSemantics = 0x2;
+constexpr DWORD kDispositionIgnoreReadOnly = 0x10;
+
+bool SetAttributesByHandle(HANDLE file, DWORD attributes) {
+  FILE_BASIC_INFO basic{};  // times of 0 are left as they are
+  basic.FileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) != FALSE;
+}
+
+// Deletes the read-only entry open as `file`. The attribute lives in the file, shared by every
+// hard link to it: it is cleared only where the system cannot delete despite it, and then put
+// back for the links that remain.
+bool DeleteReadOnly(HANDLE file) {
+  DispositionEx ex{kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly};
+  if (SetFileInformationByHandle(file, kDispositionInfoEx, &ex, sizeof ex)) return true;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  if (!SetAttributesByHandle(file, info.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY)) return false;
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  const bool deleted =
+      SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+  const DWORD error = GetLastError();
+  if (!deleted || info.nNumberOfLinks > 1) SetAttributesByHandle(file, info.dwFileAttributes);
+  SetLastError(error);
+  return deleted;
 }
 
 }  // namespace
 
 FileHandle Win32Platform::OpenFile(const std::string& path, uint32_t access, uint32_t shareMode,
                                    Disposition disposition, uint32_t flagsAndAttributes) {
-  const HANDLE file = CreateFileA(path.c_str(), access, shareMode, nullptr,
+  const HANDLE file = CreateFileW(Widen(path).c_str(), access, shareMode, nullptr,
                                   static_cast<DWORD>(disposition), flagsAndAttributes, nullptr);
   if (file == INVALID_HANDLE_VALUE) return kInvalidFile;
   return reinterpret_cast<FileHandle>(file);
@@ -57,23 +91,46 @@ bool Win32Platform::SetFileTimeFromDos(FileHandle file, uint16_t dosDate, uint16
 }
 
 bool Win32Platform::MakeFolder(const std::string& path, bool /*ownerOnly*/) {
-  return CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+  return CreateDirectoryW(Widen(path).c_str(), nullptr) != FALSE;
 }
 
 bool Win32Platform::RemoveFolder(const std::string& path) {
-  return RemoveDirectoryA(path.c_str()) != FALSE;
+  return RemoveDirectoryW(Widen(path).c_str()) != FALSE;
 }
 
 bool Win32Platform::RemoveFile(const std::string& path) {
-  return DeleteFileA(path.c_str()) != FALSE;
+  return DeleteFileW(Widen(path).c_str()) != FALSE;
+}
+
+bool Win32Platform::ForceRemoveFile(const std::string& path) {
+  const std::wstring wide = Widen(path);
+  if (DeleteFileW(wide.c_str())) return true;
+  const DWORD error = GetLastError();
+  // The entry's own attributes: for a link, the link's, never its target's.
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (error != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+    SetLastError(error);
+    return false;
+  }
+  const HANDLE file =
+      CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | DELETE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool deleted = DeleteReadOnly(file);
+  const DWORD deleteError = GetLastError();
+  CloseHandle(file);
+  if (!deleted) SetLastError(deleteError);
+  return deleted;
 }
 
 uint32_t Win32Platform::FileAttributes(const std::string& path) {
-  return GetFileAttributesA(path.c_str());
+  return GetFileAttributesW(Widen(path).c_str());
 }
 
 bool Win32Platform::SetAttributes(const std::string& path, uint32_t attributes) {
-  return SetFileAttributesA(path.c_str(), attributes) != FALSE;
+  return SetFileAttributesW(Widen(path).c_str(), attributes) != FALSE;
 }
 
 bool Win32Platform::FindFiles(const std::string& folder, std::vector<DirEntry>& entries) {
@@ -81,12 +138,12 @@ bool Win32Platform::FindFiles(const std::string& folder, std::vector<DirEntry>& 
   std::string pattern = folder;
   if (pattern.empty() || (pattern.back() != '\\' && pattern.back() != '/')) pattern += '\\';
   pattern += "*.*";
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(Widen(pattern).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return false;
   do {
     entries.push_back(EntryOf(found));
-  } while (FindNextFileA(search, &found));
+  } while (FindNextFileW(search, &found));
   const DWORD error = GetLastError();
   FindClose(search);
   if (error != ERROR_NO_MORE_FILES) {
@@ -97,8 +154,8 @@ bool Win32Platform::FindFiles(const std::string& folder, std::vector<DirEntry>& 
 }
 
 bool Win32Platform::FindFile(const std::string& path, DirEntry& entry) {
-  WIN32_FIND_DATAA found;
-  const HANDLE search = FindFirstFileA(path.c_str(), &found);
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(Widen(path).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
   entry = EntryOf(found);
@@ -106,12 +163,13 @@ bool Win32Platform::FindFile(const std::string& path, DirEntry& entry) {
 }
 
 std::string Win32Platform::FullPathName(const std::string& path) {
-  std::string buffer(MAX_PATH, '\0');
+  const std::wstring wide = Widen(path);
+  std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length =
-        GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        GetFullPathNameW(wide.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
     if (length == 0) return {};
-    if (length < buffer.size()) return buffer.substr(0, length);
+    if (length < buffer.size()) return Narrow(buffer.data(), length);
     buffer.resize(length);  // the size needed, terminating NUL included
   }
 }

@@ -4,6 +4,7 @@
 
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Platform.h"
+#include "platform/win32/Win32Text.h"
 
 namespace plat::win32 {
 namespace {
@@ -14,10 +15,10 @@ Function As(FARPROC address) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
 }
 
-std::string SystemFolder() {
-  std::string buffer(MAX_PATH, '\0');
+std::wstring SystemFolder() {
+  std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
-    const UINT length = GetSystemDirectoryA(buffer.data(), static_cast<UINT>(buffer.size()));
+    const UINT length = GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
     if (length == 0) return {};
     if (length < buffer.size()) return buffer.substr(0, length);
     buffer.resize(length);
@@ -32,12 +33,13 @@ ModuleHandle Win32Platform::LoadModule(const std::string& name) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  HMODULE module = LoadLibraryExA(name.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  const std::wstring wide = Widen(name);
+  HMODULE module = LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
   if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
     // A system without the flag: the full path of the system folder instead.
-    const std::string folder = SystemFolder();
+    const std::wstring folder = SystemFolder();
     if (folder.empty()) return nullptr;
-    module = LoadLibraryA((folder + "\\" + name).c_str());
+    module = LoadLibraryW((folder + L"\\" + wide).c_str());
   }
   return module;
 }

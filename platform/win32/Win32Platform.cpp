@@ -1,5 +1,6 @@
 #include "platform/win32/Win32Platform.h"
 #include "platform/win32/Win32Api.h"
+#include "platform/win32/Win32Text.h"
 
 #include <new>
 
@@ -21,10 +22,15 @@ uint32_t Win32Platform::LastError() {
 
 std::string Win32Platform::ErrorText(uint32_t code) {
   // The system's text as it comes, line break included.
-  char buffer[1024];
-  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                      nullptr, code, 0, buffer, sizeof buffer, nullptr);
-  return std::string(buffer, length);
+  // UTF-8 like every other text here; the message box shows it through MessageBoxW.
+  wchar_t buffer[1024];
+  const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, code, 0, buffer, 1024, nullptr);
+  return Narrow(buffer, length);
+}
+
+std::string Win32Platform::AnsiToUtf8(const std::string& text) {
+  return win32::AnsiToUtf8(text);
 }
 
 }  // namespace win32

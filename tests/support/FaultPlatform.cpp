@@ -5,13 +5,34 @@
 namespace testing_support {
 
 const char* OpName(Op op) {
-  static constexpr const char* kNames[] = {
-      "OpenFile",      "Read",         "Write",        "Seek",          "Close",
-      "SetFileTime",   "MakeFolder",   "RemoveFolder", "RemoveFile",    "FileAttributes",
-      "SetAttributes", "FindFiles",    "FindFile",     "FullPathName",  "ProgramPath",
-      "TempPath",      "UtcTimeOfDay", "RunAndWait",   "ShellOpen",     "Beep",
-      "ShowMessage",   "LoadModule",   "FindSymbol",   "ReleaseModule", "RestrictLibrarySearch",
-      "ModuleNameFor"};
+  static constexpr const char* kNames[] = {"OpenFile",
+                                           "Read",
+                                           "Write",
+                                           "Seek",
+                                           "Close",
+                                           "SetFileTime",
+                                           "MakeFolder",
+                                           "RemoveFolder",
+                                           "RemoveFile",
+                                           "FileAttributes",
+                                           "SetAttributes",
+                                           "FindFiles",
+                                           "FindFile",
+                                           "FullPathName",
+                                           "ProgramPath",
+                                           "TempPath",
+                                           "UtcTimeOfDay",
+                                           "RunAndWait",
+                                           "ShellOpen",
+                                           "Beep",
+                                           "ShowMessage",
+                                           "LoadModule",
+                                           "FindSymbol",
+                                           "ReleaseModule",
+                                           "RestrictLibrarySearch",
+                                           "ModuleNameFor",
+                                           "ForceRemoveFile",
+                                           "Pause"};
   return kNames[static_cast<int>(op)];
 }
 
@@ -188,6 +209,13 @@ bool FaultPlatform::RemoveFile(const std::string& path) {
   return ok;
 }
 
+bool FaultPlatform::ForceRemoveFile(const std::string& path) {
+  const bool ok =
+      Through(Op::kForceRemoveFile, path, false, [&] { return inner_.ForceRemoveFile(path); });
+  if (ok) changed_.push_back(path);
+  return ok;
+}
+
 uint32_t FaultPlatform::FileAttributes(const std::string& path) {
   return Through(Op::kFileAttributes, path, plat::attr::kInvalid,
                  [&] { return inner_.FileAttributes(path); });
@@ -242,6 +270,16 @@ bool FaultPlatform::RunAndWait(const std::string& program, const std::string& cu
 
 bool FaultPlatform::ShellOpen(const std::string& path) {
   return Through(Op::kShellOpen, path, false, [&] { return inner_.ShellOpen(path); });
+}
+
+void FaultPlatform::Pause(uint32_t milliseconds) {
+  Begin(Op::kPause, "");
+  paused_ += milliseconds;  // no real wait: a test of a retry runs at once
+  End(Op::kPause, "", false);
+}
+
+bool FaultPlatform::IsTransientError(uint32_t code) {
+  return inner_.IsTransientError(code);
 }
 
 // --- User interface.
@@ -310,6 +348,10 @@ uint32_t FaultPlatform::LastError() {
 
 std::string FaultPlatform::ErrorText(uint32_t code) {
   return inner_.ErrorText(code);
+}
+
+std::string FaultPlatform::AnsiToUtf8(const std::string& text) {
+  return inner_.AnsiToUtf8(text);
 }
 
 }  // namespace testing_support

@@ -48,6 +48,8 @@ enum class Op {
   kReleaseModule,
   kRestrictLibrarySearch,
   kModuleNameFor,
+  kForceRemoveFile,
+  kPause,
 };
 const char* OpName(Op op);
 
@@ -56,10 +58,14 @@ const char* OpName(Op op);
 inline constexpr uint32_t kAccessDeniedCode = 5;  // ERROR_ACCESS_DENIED
 inline constexpr uint32_t kNotFoundCode = 2;      // ERROR_FILE_NOT_FOUND
 inline constexpr uint32_t kDiskFullCode = 112;    // ERROR_DISK_FULL
+inline constexpr uint32_t kInUseCode = 32;        // ERROR_SHARING_VIOLATION
+inline constexpr uint32_t kNotEmptyCode = 145;    // ERROR_DIR_NOT_EMPTY
 #else
 inline constexpr uint32_t kAccessDeniedCode = 13;  // EACCES
 inline constexpr uint32_t kNotFoundCode = 2;       // ENOENT
 inline constexpr uint32_t kDiskFullCode = 28;      // ENOSPC
+inline constexpr uint32_t kInUseCode = 16;         // EBUSY
+inline constexpr uint32_t kNotEmptyCode = 39;      // ENOTEMPTY
 #endif
 
 class FaultPlatform : public plat::Platform {
@@ -86,8 +92,8 @@ class FaultPlatform : public plat::Platform {
   // The n-th call of `op` from now (1-based) fails with `code`; n = 0: every call from now.
   // Several may be pending for the same op. A failed call returns what the system's would
   // (kInvalidFile, false, -1, null, empty, MessageBoxA's 0), and LastError() gives `code` until
-  // the next call. UtcTimeOfDay, Beep, RestrictLibrarySearch and ModuleNameFor cannot fail; a
-  // failed Close still closes the file.
+  // the next call. UtcTimeOfDay, Beep, RestrictLibrarySearch, ModuleNameFor and Pause cannot
+  // fail; a failed Close still closes the file.
   void FailNth(Op op, int n, uint32_t code);
   // Every call for which `rule` returns a code fails with it (e.g. one symbol name, or writes
   // below some folder). Replaces an earlier rule; an empty function removes it.
@@ -112,6 +118,8 @@ class FaultPlatform : public plat::Platform {
   const std::vector<Call>& Calls() const { return calls_; }
   const std::vector<Message>& Messages() const { return messages_; }
   const std::vector<uint32_t>& Beeps() const { return beeps_; }
+  // Pause never waits here; this is the time it was asked to wait, in all.
+  uint64_t PausedMilliseconds() const { return paused_; }
   // Every path the code changed, in order: files opened for writing, folders made, files and
   // folders removed, attributes and times set (successful calls only).
   const std::vector<std::string>& ChangedPaths() const { return changed_; }
@@ -129,6 +137,7 @@ class FaultPlatform : public plat::Platform {
   bool MakeFolder(const std::string& path, bool ownerOnly = false) override;
   bool RemoveFolder(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
+  bool ForceRemoveFile(const std::string& path) override;
   uint32_t FileAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, uint32_t attributes) override;
   bool FindFiles(const std::string& folder, std::vector<plat::DirEntry>& entries) override;
@@ -139,6 +148,8 @@ class FaultPlatform : public plat::Platform {
   plat::SystemTime UtcTimeOfDay() override;
   bool RunAndWait(const std::string& program, const std::string& currentDir) override;
   bool ShellOpen(const std::string& path) override;
+  void Pause(uint32_t milliseconds) override;
+  bool IsTransientError(uint32_t code) override;
   void Beep(uint32_t type) override;
   int ShowMessage(const std::string& text, const std::string& caption, uint32_t style) override;
   plat::ModuleHandle LoadModule(const std::string& name) override;
@@ -148,6 +159,7 @@ class FaultPlatform : public plat::Platform {
   std::string ModuleNameFor(const void* address, std::uintptr_t& offset) override;
   uint32_t LastError() override;
   std::string ErrorText(uint32_t code) override;
+  std::string AnsiToUtf8(const std::string& text) override;
 
  private:
   struct Pending {
@@ -189,6 +201,7 @@ class FaultPlatform : public plat::Platform {
   bool forwardMessages_ = false;
   std::vector<Message> messages_;
   std::vector<uint32_t> beeps_;
+  uint64_t paused_ = 0;
 };
 
 }  // namespace testing_support

@@ -78,6 +78,7 @@ class VerifyPlatform : public plat::Platform {
   }
   bool RemoveFolder(const std::string& path) override { return os_.RemoveFolder(path); }
   bool RemoveFile(const std::string& path) override { return os_.RemoveFile(path); }
+  bool ForceRemoveFile(const std::string& path) override { return os_.ForceRemoveFile(path); }
   uint32_t FileAttributes(const std::string& path) override { return os_.FileAttributes(path); }
   bool SetAttributes(const std::string& path, uint32_t attributes) override {
     return os_.SetAttributes(path, attributes);
@@ -98,6 +99,9 @@ class VerifyPlatform : public plat::Platform {
   void RestrictLibrarySearch() override {}
   uint32_t LastError() override { return os_.LastError(); }
   std::string ErrorText(uint32_t code) override { return os_.ErrorText(code); }
+  void Pause(uint32_t milliseconds) override { os_.Pause(milliseconds); }
+  bool IsTransientError(uint32_t code) override { return os_.IsTransientError(code); }
+  std::string AnsiToUtf8(const std::string& text) override { return os_.AnsiToUtf8(text); }
 
  private:
   plat::Platform& os_;
