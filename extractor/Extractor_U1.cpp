@@ -1,5 +1,6 @@
 #include "extractor/Extractor_U1.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "base/Exception.h"
@@ -20,6 +21,10 @@ constexpr const char* kProgramName = "rux.exe";
 constexpr const char* kFolderPrefix = "se_";
 // Drawn names that already exist are passed over; this many draws, then the run gives up.
 constexpr int kFolderTries = 100;
+// Clean-up retries: 10, 20, 40, ... ms between passes, at most 640 ms, about 2.5 s in all.
+constexpr uint32_t kFirstRetryPause = 10;
+constexpr uint32_t kLongestRetryPause = 640;
+constexpr uint32_t kRetryBudget = 2500;
 
 // The payload area, read strictly forward; reading past its end is a stream read error.
 class PayloadReader {
@@ -52,9 +57,20 @@ class PayloadReader {
   int64_t end_;
 };
 
+// What a clean-up pass left behind, as far as it matters for trying again.
+struct Leftovers {
+  bool any = false;   // something could not be deleted
+  bool busy = false;  // ... and at least one failure may clear by itself
+  void Failed(plat::Platform& os) {
+    any = true;
+    busy = busy || os.IsTransientError(os.LastError());
+  }
+};
+
 // Everything inside `folder` (not the folder itself), depth first; links are removed, never
-// followed. Failures are passed over: whatever cannot be deleted stays.
-void DeleteFolderContents(const std::string& folder) {
+// followed, and nothing outside the folder is changed (ForceRemoveFile). Failures are passed
+// over: whatever cannot be deleted stays, and `left` says so.
+void DeleteFolderContents(const std::string& folder, Leftovers& left) {
   auto& os = plat::Current();
   std::vector<plat::DirEntry> entries;
   if (!os.FindFiles(folder, entries)) return;
@@ -63,11 +79,10 @@ void DeleteFolderContents(const std::string& folder) {
     std::string path = folder + kDelim + entry.name;
     const bool link = entry.attributes & plat::attr::kReparsePoint;
     if (entry.attributes & plat::attr::kDirectory) {
-      if (!link) DeleteFolderContents(path);
-      os.RemoveFolder(path);
-    } else {
-      os.SetAttributes(path, plat::attr::kNormal);
-      os.RemoveFile(path);
+      if (!link) DeleteFolderContents(path, left);
+      if (!os.RemoveFolder(path)) left.Failed(os);
+    } else if (!os.ForceRemoveFile(path)) {
+      left.Failed(os);
     }
   }
 }
@@ -212,8 +227,22 @@ void TExtractor::LaunchProgram() {
 
 void TExtractor::RemoveWorkFolder() {
   if (!WorkFolderCreated_) return;
-  DeleteFolderContents(WorkFolder_);
-  plat::Current().RemoveFolder(WorkFolder_);
+  auto& os = plat::Current();
+  // The launched program's console host, a scanner or an indexer may hold the folder or a file
+  // in it for a moment after the program ends: a pass that fails for such a reason is repeated
+  // with growing pauses, for about 2.5 s in all, and then given up without a word.
+  uint32_t pause = kFirstRetryPause;
+  uint32_t waited = 0;
+  for (;;) {
+    Leftovers left;
+    DeleteFolderContents(WorkFolder_, left);
+    if (os.RemoveFolder(WorkFolder_)) return;
+    if (!left.any) left.Failed(os);
+    if (!left.busy || waited >= kRetryBudget) return;
+    os.Pause(pause);
+    waited += pause;
+    pause = std::min(pause * 2, kLongestRetryPause);
+  }
 }
 
 }  // namespace extractor

@@ -238,8 +238,9 @@ TEST(ExtractorFaultTable, EachFailingCallKeepsItsPromise) {
        true},
       {"cabinet library closes kem.cab", Op::kClose, 2, kem, kQuietAndClean, nullptr, false},
       {"spawn", Op::kRunAndWait, 1, "", kQuietAndClean, nullptr, false},
-      {"find at clean-up", Op::kFindFiles, 1, "", kQuietAndClean, nullptr, true},
-      {"delete at clean-up", Op::kRemoveFile, 1, "b.txt", kQuietAndClean, nullptr, true},
+      // The folder, not yet empty, is tried again.
+      {"find at clean-up", Op::kFindFiles, 1, "", kQuietAndClean, nullptr, false},
+      {"delete at clean-up", Op::kForceRemoveFile, 1, "b.txt", kQuietAndClean, nullptr, true},
       {"remove a folder at clean-up", Op::kRemoveFolder, 1, "sub", kQuietAndClean, nullptr, true},
   };
   for (const auto& c : cases) {
@@ -251,7 +252,9 @@ TEST(ExtractorFaultTable, EachFailingCallKeepsItsPromise) {
     fault.FailWhen([&](Op op, const std::string& path) -> std::optional<uint32_t> {
       if (op == c.op && (c.path.empty() || path.find(c.path) != std::string::npos) &&
           ++seen == c.nth) {
-        return testing_support::kAccessDeniedCode;
+        // At clean-up, one that does not clear by itself (passing ones are retried).
+        const bool cleanUp = op == Op::kForceRemoveFile || op == Op::kRemoveFolder;
+        return cleanUp ? testing_support::kNotFoundCode : testing_support::kAccessDeniedCode;
       }
       if (launchFails(op)) return testing_support::kNotFoundCode;
       return std::nullopt;
@@ -362,6 +365,60 @@ TEST(ExtractorFaultTable, EntryFieldsOutsideThePayloadArea) {
     EXPECT_NE(scene.applicationError.find("Exception EReadError"), std::string::npos)
         << scene.applicationError;
     EXPECT_NE(scene.applicationError.find("Stream read error."), std::string::npos);
+    scene.ExpectOnlyWorkFolderChanged();
+  }
+}
+
+// A clean-up that fails because something holds the folder or a file for a moment (a console
+// host, a scanner) is tried again with growing pauses, for a bounded time, and never reported.
+TEST(ExtractorFaultTable, BusyCleanUpIsRetriedForABoundedTime) {
+  struct Case {
+    const char* what;
+    Op op;
+    std::string path;  // calls about paths ending in this
+    int failures;      // how many times it fails; -1 = always
+    uint32_t code;
+    bool folderStays;
+    bool pauses;
+  };
+  const std::string work = kFirstFolder;
+  const Case cases[] = {
+      {"work folder in use", Op::kRemoveFolder, work, 3, testing_support::kInUseCode, false, true},
+      {"work folder not yet empty", Op::kRemoveFolder, work, 2, testing_support::kNotEmptyCode,
+       false, true},
+      {"file in use", Op::kForceRemoveFile, "b.txt", 4, testing_support::kInUseCode, false, true},
+      {"work folder in use for good", Op::kRemoveFolder, work, -1, testing_support::kInUseCode,
+       true, true},
+      {"file gone wrong for good", Op::kForceRemoveFile, "b.txt", -1,
+       testing_support::kNotFoundCode, true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Scene scene;
+    int failed = 0;
+    scene.fault.FailWhen([&](Op op, const std::string& path) -> std::optional<uint32_t> {
+      if (op == Op::kRunAndWait) return testing_support::kNotFoundCode;
+      const bool match = path.size() >= c.path.size() &&
+                         path.compare(path.size() - c.path.size(), c.path.size(), c.path) == 0;
+      if (op == c.op && match && (c.failures < 0 || failed < c.failures)) {
+        ++failed;
+        return c.code;
+      }
+      return std::nullopt;
+    });
+    EXPECT_EQ(scene.RunStub(), 0);
+    EXPECT_EQ(scene.fault.Messages().size(), 1u);  // the question only
+    EXPECT_EQ(scene.Leftovers().size(), c.folderStays ? 1u : 0u);
+    const uint64_t paused = scene.fault.PausedMilliseconds();
+    if (!c.pauses) {
+      EXPECT_EQ(paused, 0u);
+    } else if (c.failures < 0) {
+      EXPECT_GE(paused, 2000u);  // given up after about 2.5 s
+      EXPECT_LE(paused, 3000u);
+    } else {
+      EXPECT_EQ(scene.fault.Count(Op::kPause), c.failures);  // one pause per failed pass
+      EXPECT_LT(paused, 1000u);
+    }
     scene.ExpectOnlyWorkFolderChanged();
   }
 }
