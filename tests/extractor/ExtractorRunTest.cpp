@@ -158,6 +158,40 @@ TEST_F(ExtractorRun, ProtectedAndNestedFilesAreCleanedUp) {
   EXPECT_TRUE(Leftovers().empty());
 }
 
+// Links that rux.exe leaves in the work folder are removed; what they lead to outside it keeps
+// its content, mode and link count.
+TEST_F(ExtractorRun, LinksLeftBehindChangeNothingOutside) {
+  const std::string outside = dir / "outside";
+  fs::create_directory(outside);
+  WriteFileBytes(outside + "/ro.txt", "keep me");
+  WriteFileBytes(outside + "/keep.txt", "and me");
+  fs::permissions(outside + "/ro.txt", fs::perms::owner_read | fs::perms::group_read);
+  fs::permissions(outside + "/keep.txt", fs::perms::owner_read | fs::perms::owner_write);
+  const auto folderPerms = fs::status(outside).permissions();
+  const char* const planter =
+      "#!/bin/sh\n"
+      "echo ran >> \"$SE_TEST_MARK\"\n"
+      "o=\"$SE_TEST_OUTSIDE\"\n"
+      "ln \"$o/ro.txt\" hard.txt && ln -s \"$o/ro.txt\" filelink && ln -s \"$o\" dirlink &&\n"
+      "mkdir -p sub && ln \"$o/ro.txt\" sub/hard.txt && ln -s \"$o\" sub/dirlink &&\n"
+      "echo own > own.txt && chmod 444 own.txt && echo planted >> \"$SE_TEST_MARK\"\n";
+  setenv("SE_TEST_OUTSIDE", outside.c_str(), 1);
+  Result r =
+      Run(Package(extractor::PackageTail({CabinetEntry({{"rux.exe", planter}})}, "")), "y\n");
+  unsetenv("SE_TEST_OUTSIDE");
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.mark, "ran\nplanted\n");
+  EXPECT_TRUE(Leftovers().empty());
+  EXPECT_EQ(ReadFileBytes(outside + "/ro.txt"), "keep me");
+  EXPECT_EQ(ReadFileBytes(outside + "/keep.txt"), "and me");
+  EXPECT_EQ(fs::status(outside + "/ro.txt").permissions(),
+            fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_EQ(fs::status(outside + "/keep.txt").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::hard_link_count(outside + "/ro.txt"), 1u);
+  EXPECT_EQ(fs::status(outside).permissions(), folderPerms);
+}
+
 TEST_F(ExtractorRun, DataPastTheEndIsAnApplicationError) {
   std::string tail = extractor::PackageTail({CabinetEntry({Probe()})}, "");
   // Compressed size of the first entry, made larger than the file.
