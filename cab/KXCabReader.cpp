@@ -21,6 +21,14 @@ std::string FromLibrary(const char* s) {
   return s ? std::string(s) : std::string();
 }
 
+// A stored file name is UTF-8 where the cabinet flags it so, else in the ANSI code page; from
+// here on every name and path is UTF-8.
+constexpr uint16_t kNameIsUtf8 = 0x80;  // _A_NAME_IS_UTF
+std::string StoredName(const char* s, uint16_t attribs) {
+  std::string name = FromLibrary(s);
+  return (attribs & kNameIsUtf8) != 0 ? name : plat::Current().AnsiToUtf8(name);
+}
+
 bool SameText(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
@@ -291,7 +299,7 @@ intptr_t TKXCabReader::Refuse(std::string reason) {
 intptr_t TKXCabReader::OnCopyFileNotify(TFDINOTIFICATION& n) {
   auto& os = plat::Current();
   bool abort = false;
-  std::string name = FromLibrary(n.psz1);
+  std::string name = StoredName(n.psz1, n.attribs);
   const std::string stored = JoinPath({DestDir_, LocalName(name)});
   std::string dst = stored;
   if (OnCopyFile) {
@@ -340,7 +348,7 @@ intptr_t TKXCabReader::OnCopyFileNotify(TFDINOTIFICATION& n) {
 intptr_t TKXCabReader::OnCloseFileNotify(TFDINOTIFICATION& n) {
   auto& os = plat::Current();
   bool abort = false;
-  std::string name = FromLibrary(n.psz1);
+  std::string name = StoredName(n.psz1, n.attribs);
   std::string dst;
   ptrdiff_t i = IndexOfText(SourceNames_, name);
   const int64_t written = i >= 0 ? os.Seek(n.hf, 0, plat::SeekOrigin::kEnd) : 0;

@@ -369,6 +369,32 @@ TEST(ExtractorFaultTable, EntryFieldsOutsideThePayloadArea) {
   }
 }
 
+// A stored name flagged as UTF-8 is created with its characters; any other is read in the ANSI
+// code page (on POSIX, names are bytes and stay as they are).
+TEST_F(ExtractorFaults, StoredNamesKeepTheirCharacters) {
+  const std::string utf8 = "\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.txt";  // Cyrillic
+  const std::string ansi = "caf\xE9.txt";                           // e acute in most code pages
+  testing_support::CabFile flagged{utf8, "u", 0x5A21, 0x6000, 0xA0};
+  UsePackage(
+      extractor::PackageTail({CabinetEntry({{"rux.exe", "probe"}, flagged, {ansi, "a"}})}, ""));
+  std::vector<std::string> names;
+  fault.OnCall([&](const FaultPlatform::Call& call) {
+    if (call.op != Op::kRunAndWait) return;  // the files are all there now
+    std::vector<plat::DirEntry> entries;
+    plat::Native().FindFiles(call.path.substr(0, call.path.find_last_of("\\/")), entries);
+    for (const auto& entry : entries) names.push_back(entry.name);
+  });
+  EXPECT_EQ(RunStub(), 0);
+  std::string ansiAsStored = plat::Native().AnsiToUtf8(ansi);
+#ifdef _WIN32
+  EXPECT_NE(ansiAsStored, ansi);  // converted, not passed on as bytes
+#endif
+  for (const auto& expected : {utf8, ansiAsStored}) {
+    EXPECT_NE(std::find(names.begin(), names.end(), expected), names.end()) << expected;
+  }
+  EXPECT_TRUE(Leftovers().empty());
+}
+
 // A clean-up that fails because something holds the folder or a file for a moment (a console
 // host, a scanner) is tried again with growing pauses, for a bounded time, and never reported.
 TEST(ExtractorFaultTable, BusyCleanUpIsRetriedForABoundedTime) {
