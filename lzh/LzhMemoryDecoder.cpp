@@ -15,7 +15,7 @@ namespace {
 // run ends by an exception, as only a progress report or the stream itself can raise one.
 class TRingStreamOutput {
  public:
-  explicit TRingStreamOutput(se::MemoryStream& stream) : stream_(stream) {}
+  explicit TRingStreamOutput(TCustom_lzh& codec) : codec_(codec) {}
   TRingStreamOutput(const TRingStreamOutput&) = delete;
   TRingStreamOutput& operator=(const TRingStreamOutput&) = delete;
   // The decoder puts every byte right after the previous one (modulo the ring), so only the end
@@ -30,12 +30,13 @@ class TRingStreamOutput {
     const int from = from_;
     const int end = end_;
     from_ = end_ = end & (kWindowSize - 1);
-    if (end > from) stream_.Write(ring_ + from, static_cast<std::size_t>(end - from));
+    uint16_t taken = 0;
+    if (end > from) codec_.WriteOutput(ring_ + from, static_cast<uint16_t>(end - from), taken);
   }
   void Finish() { Flush(); }
 
  private:
-  se::MemoryStream& stream_;
+  TCustom_lzh& codec_;
   const uint8_t* ring_ = nullptr;
   int from_ = kWindowSize - kMaxMatch;  // ring positions [from_, end_) are not yet written
   int end_ = kWindowSize - kMaxMatch;
@@ -88,7 +89,7 @@ void DecodeFromMemory(TCustom_lzh& codec, int64_t outSize) {
     const int64_t plausible = 64 * static_cast<int64_t>(codec.FInSize) + 65536;
     stream.Reserve(static_cast<size_t>(std::min<int64_t>(outSize, plausible)));
   }
-  TRingStreamOutput out(stream);
+  TRingStreamOutput out(codec);
   TCodecSource source(codec, out);
   detail::DecodeLoop(source, out, outSize);
 }

@@ -1,5 +1,7 @@
-// The coders run straight between memory buffers for the codec object: no callback per byte,
-// the same reads, progress reports and results as through ReadInput and WriteOutput.
+// The codec object runs the one encoder and the one decoder with memory policies: ReadInput and
+// WriteOutput inlined instead of called per byte, the output written in stretches that are
+// complete whenever a progress report runs, so reads, reports and output are as through the
+// callbacks.
 #pragma once
 
 #include <cstdint>
