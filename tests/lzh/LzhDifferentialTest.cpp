@@ -8,6 +8,8 @@
 
 #include "base/MemoryStream.h"
 #include "lzh/LzhCodec.h"
+#include "lzh/LzhDecoder.h"
+#include "lzh/LzhEncoder.h"
 #include "tests/lzh/LzhReference.h"
 #include "tests/lzh/LzhTestSupport.h"
 
@@ -153,6 +155,81 @@ TEST(LzhDifferential, DamagedStreamsDecodeLikeTheReference) {
     const uint32_t size = rng() % 40000;
     for (int b = 0; b < 4; ++b) lzh.push_back(static_cast<uint8_t>(size >> (8 * b)));
     ExpectDecodesLikeReference(lzh, "damaged stream " + std::to_string(i));
+  }
+}
+
+// What a progress callback sees of the output, and what a run stopped by it leaves behind.
+struct Watched {
+  std::vector<int64_t> outSizes;  // output size at each report
+  Bytes out;
+  int32_t inPos = 0;
+  bool stopped = false;
+};
+
+struct Stop {};
+
+struct Watcher {
+  const se::MemoryStream* out;
+  std::vector<int64_t>* sizes;
+  size_t stopAt;  // the report that throws (1-based; 0: none)
+};
+
+void Watch(int32_t, void* data) {
+  auto* w = static_cast<Watcher*>(data);
+  w->sizes->push_back(w->out->Size());
+  if (w->sizes->size() == w->stopAt) throw Stop{};
+}
+
+// Runs Compress or Decompress of `input` (memory path) or the same coder over the codec's
+// ReadInput and WriteOutput (callback path), with a progress callback that stops it at report k.
+Watched RunWatched(const Bytes& input, bool compress, bool viaCallbacks, size_t k) {
+  se::MemoryStream out;
+  lzh::TCustom_lzh codec;
+  Watched w;
+  Watcher watcher{&out, &w.outSizes, k};
+  codec.FInBuffer = input.data();
+  codec.FInSize = static_cast<int32_t>(input.size());
+  codec.FOutStream = &out;
+  codec.FOnProgress = Watch;
+  codec.FProgressData = &watcher;
+  const auto read = lzh::TLzhReadProc::Bind<&lzh::TCustom_lzh::ReadInput>(&codec);
+  const auto write = lzh::TLzhWriteProc::Bind<&lzh::TCustom_lzh::WriteOutput>(&codec);
+  try {
+    if (!viaCallbacks) {
+      EXPECT_TRUE(compress ? codec.Compress() : codec.Decompress());
+    } else if (compress) {
+      lzh::EncodeStream(read, write);
+    } else {
+      const size_t n = input.size();
+      lzh::DecodeStream(input[n - 4] | input[n - 3] << 8 | input[n - 2] << 16, read, write);
+    }
+  } catch (const Stop&) {
+    w.stopped = true;
+  }
+  w.out.assign(out.Memory(), out.Memory() + out.Size());
+  w.inPos = codec.FInPos;
+  return w;
+}
+
+TEST(LzhDifferential, ProgressSeesTheOutputOfTheCallbackPath) {
+  const Bytes input = Structured(20000, 21);
+  const Bytes lzh = Compress(input);
+  for (const bool compress : {false, true}) {
+    SCOPED_TRACE(compress ? "compress" : "decompress");
+    const Bytes& in = compress ? input : lzh;
+    const Watched whole = RunWatched(in, compress, true, 0);
+    ASSERT_TRUE(whole.outSizes == RunWatched(in, compress, false, 0).outSizes);
+    const size_t reports = whole.outSizes.size();
+    ASSERT_GT(reports, 100u);
+    for (const size_t k : {size_t{1}, size_t{2}, size_t{37}, reports / 2, reports - 1, reports}) {
+      SCOPED_TRACE(k);
+      const Watched memory = RunWatched(in, compress, false, k);
+      const Watched callbacks = RunWatched(in, compress, true, k);
+      EXPECT_TRUE(memory.stopped);
+      EXPECT_TRUE(memory.out == callbacks.out);
+      EXPECT_TRUE(memory.outSizes == callbacks.outSizes);
+      EXPECT_EQ(memory.inPos, callbacks.inPos);
+    }
   }
 }
 
