@@ -56,6 +56,7 @@ inline constexpr uint32_t kSystem = 0x04;
 inline constexpr uint32_t kVolume = 0x08;
 inline constexpr uint32_t kDirectory = 0x10;
 inline constexpr uint32_t kArchive = 0x20;
+inline constexpr uint32_t kDevice = 0x40;  // neither file, folder nor link (a FIFO, a device)
 inline constexpr uint32_t kNormal = 0x80;
 inline constexpr uint32_t kTemporary = 0x100;
 inline constexpr uint32_t kReparsePoint = 0x400;   // a link: never followed when deleting

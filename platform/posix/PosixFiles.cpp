@@ -32,7 +32,10 @@ int Fd(FileHandle file) {
 uint32_t AttributesOf(const struct stat& st) {
   if (S_ISLNK(st.st_mode)) return attr::kReparsePoint;  // never a folder: links are not followed
   uint32_t bits = 0;
-  if (S_ISDIR(st.st_mode)) bits |= attr::kDirectory;
+  if (S_ISDIR(st.st_mode))
+    bits |= attr::kDirectory;
+  else if (!S_ISREG(st.st_mode))
+    bits |= attr::kDevice;
   if ((st.st_mode & S_IWUSR) == 0) bits |= attr::kReadOnly;
   return bits != 0 ? bits : attr::kNormal;
 }
