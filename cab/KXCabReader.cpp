@@ -48,6 +48,15 @@ bool IsSeparator(char c) {
   return c == '\\' || c == '/';
 }
 
+// A folder separator of this system: Windows takes '/' as well as '\'.
+bool IsDelim(char c) {
+#ifdef _WIN32
+  return IsSeparator(c);
+#else
+  return c == kDelim;
+#endif
+}
+
 // A stored name as a path of this system: cabinets separate folders with "\".
 std::string LocalName(std::string name) {
   if constexpr (kDelim != '\\') std::replace(name.begin(), name.end(), '\\', kDelim);
@@ -57,11 +66,33 @@ std::string LocalName(std::string name) {
 // Position just past the last folder separator (and, on Windows, drive colon); 0 if none.
 size_t NameStart(const std::string& path) {
 #ifdef _WIN32
-  size_t i = path.find_last_of("\\:");
+  size_t i = path.find_last_of("\\/:");
 #else
   size_t i = path.find_last_of('/');
 #endif
   return i == std::string::npos ? 0 : i + 1;
+}
+
+// Something that can be read as a cabinet without blocking or following a link: a FIFO or
+// device by a successor's name would hang the extraction.
+bool IsRegularFile(const std::string& path) {
+  plat::DirEntry entry;
+  return plat::Current().FindFile(path, entry) &&
+         !(entry.attributes &
+           (plat::attr::kDirectory | plat::attr::kReparsePoint | plat::attr::kDevice));
+}
+
+// A cabinet names its successor by a plain name in its own folder; anything that could lead
+// elsewhere is not followed.
+bool IsPlainCabinetName(std::string_view name) {
+  return name.find_first_of("\\/:") == std::string_view::npos &&
+         name.find("..") == std::string_view::npos;
+}
+
+// The full path with "." and ".." steps resolved, for telling whether two names are one file.
+std::string NormalisedPath(const std::string& path) {
+  std::string full = plat::Current().FullPathName(path);
+  return full.empty() ? path : full;
 }
 
 bool FolderExists(const std::string& path) {
@@ -72,7 +103,7 @@ bool FolderExists(const std::string& path) {
 
 // Creates `folder` and every missing folder above it; the outcome is not looked at.
 void ForceFolders(std::string folder) {
-  while (!folder.empty() && folder.back() == kDelim) folder.pop_back();
+  while (!folder.empty() && IsDelim(folder.back())) folder.pop_back();
   if (folder.size() < 3 || FolderExists(folder)) return;
   size_t start = NameStart(folder);
   if (start > 0) ForceFolders(folder.substr(0, start));
@@ -81,8 +112,8 @@ void ForceFolders(std::string folder) {
 
 // True when a folder between `base` and the file at `path` (below `base`) is a link.
 bool PassesThroughLink(const std::string& base, const std::string& path) {
-  for (size_t i = path.find(kDelim, base.size()); i != std::string::npos;
-       i = path.find(kDelim, i + 1)) {
+  for (size_t i = base.size(); i < path.size(); ++i) {
+    if (!IsDelim(path[i])) continue;
     uint32_t a = plat::Current().FileAttributes(path.substr(0, i));
     if (a != plat::attr::kInvalid && (a & plat::attr::kReparsePoint)) return true;
   }
@@ -182,10 +213,11 @@ void TKXCabReader::Extract(const std::string& cabinetPath, const std::string& de
   ExpectedSizes_.clear();
 
   std::string current = CabinetFile_;
-  // Cabinets a copy has started on: a set whose links lead back to one ends there.
+  // Cabinets a copy has started on, by normalised path: a set whose links lead back to one
+  // ends there, however the link spells its name.
   std::vector<std::string> started;
   while (!current.empty()) {
-    started.push_back(current);
+    started.push_back(NormalisedPath(current));
     NextCabinet_.clear();
     NextDisk_.clear();
     CurrentCabinet_ = current;
@@ -203,6 +235,7 @@ void TKXCabReader::Extract(const std::string& cabinetPath, const std::string& de
     HFDI context = FDIHandle();
     ClearCallbackError();
     bool ok = FDICopy(context, name.data(), folder.data(), 0, NotifyCallback, nullptr, this);
+    if (!ok || aborting_ || CallbackErrorPending()) DiscardUnfinishedTargets();
     RaiseCallbackError();
     if (!incomplete_.empty() && (ok || ERF_.erfOper == FDIERROR_USER_ABORT)) {
       // A short target is a failed write, whether or not the library noticed; a library error
@@ -210,6 +243,12 @@ void TKXCabReader::Extract(const std::string& cabinetPath, const std::string& de
       ERF_ = ERF{FDIERROR_TARGET_FILE, 0, 1};
       LastOSError = incompleteError_;
       refusal_ = "The file \"" + incomplete_ + "\" was not written completely";
+      ok = false;
+    } else if (ok && aborting_) {
+      // The library went on after an abort (none honours one given on a close): the copy was
+      // abandoned all the same.
+      ERF_ = ERF{FDIERROR_USER_ABORT, 0, 1};
+      LastOSError = 0;
       ok = false;
     }
     CheckFDI(ok);
@@ -221,13 +260,9 @@ void TKXCabReader::Extract(const std::string& cabinetPath, const std::string& de
     } else {
       current = NextCabinet_;
     }
-    if (!current.empty()) {
-      plat::DirEntry entry;
-      bool isFile =
-          plat::Current().FindFile(current, entry) && !(entry.attributes & plat::attr::kDirectory);
-      if ((options & ceoSingleCabinet) || !isFile || IndexOfText(started, current) >= 0) {
-        current.clear();
-      }
+    if (!current.empty() && ((options & ceoSingleCabinet) || !IsRegularFile(current) ||
+                             IndexOfText(started, NormalisedPath(current)) >= 0)) {
+      current.clear();
     }
   }
 }
@@ -238,8 +273,17 @@ intptr_t CABAPI TKXCabReader::NotifyCallback(TFDINOTIFICATIONTYPE type,
   // Nothing may unwind through the library: record the error and abort the copy instead.
   intptr_t result;
   try {
-    CallbackFaultPoint("notify");
-    result = reader->HandleNotification(type, *notification);
+    if (reader->aborting_) {
+      // The copy is over for the reader once it has answered abort. A library that goes on
+      // all the same hears abort again and no handler runs, so that the first error stands.
+      LastOSError = 0;
+      if (type == fdintCLOSE_FILE_INFO) reader->CloseTarget(*notification);
+      result = -1;
+    } else {
+      // A close notification meets its fault point once the handle is closed.
+      if (type != fdintCLOSE_FILE_INFO) CallbackFaultPoint("notify");
+      result = reader->HandleNotification(type, *notification);
+    }
   } catch (...) {
     RecordCallbackError();
     result = -1;
@@ -274,7 +318,8 @@ intptr_t TKXCabReader::OnCabinetInfoNotify(TFDINOTIFICATION& n) {
   bool abort = false;
   std::string next = FromLibrary(n.psz1), disk = FromLibrary(n.psz2), path = FromLibrary(n.psz3);
   if (!ContinuationCabinet_.empty()) CurrentCabinet_ = ContinuationCabinet_;
-  NextCabinet_ = next.empty() ? next : JoinPath({path, next});
+  // A successor is looked for in this cabinet's folder only.
+  NextCabinet_ = next.empty() || !IsPlainCabinetName(next) ? std::string() : JoinPath({path, next});
   NextDisk_ = disk;
   if (OnCabinetInfo) OnCabinetInfo(*this, next, disk, path, n.setID, n.iCabinet, abort);
   return abort ? -1 : 0;
@@ -345,31 +390,56 @@ intptr_t TKXCabReader::OnCopyFileNotify(TFDINOTIFICATION& n) {
   return handle;
 }
 
-intptr_t TKXCabReader::OnCloseFileNotify(TFDINOTIFICATION& n) {
+TKXCabReader::ClosedTarget TKXCabReader::CloseTarget(TFDINOTIFICATION& n) {
   auto& os = plat::Current();
-  bool abort = false;
-  std::string name = StoredName(n.psz1, n.attribs);
-  std::string dst;
-  ptrdiff_t i = IndexOfText(SourceNames_, name);
+  // The handle is closed before anything else can fail.
+  std::string name;
+  ptrdiff_t i;
+  try {
+    name = StoredName(n.psz1, n.attribs);
+    i = IndexOfText(SourceNames_, name);
+  } catch (...) {
+    os.Close(n.hf);
+    throw;
+  }
   const int64_t written = i >= 0 ? os.Seek(n.hf, 0, plat::SeekOrigin::kEnd) : 0;
   os.Close(n.hf);
-  if (i >= 0) {
-    dst = DestNames_[i];
-    const int64_t expected = ExpectedSizes_[i];
-    SourceNames_.erase(SourceNames_.begin() + i);
-    DestNames_.erase(DestNames_.begin() + i);
-    ExpectedSizes_.erase(ExpectedSizes_.begin() + i);
-    SetTargetFileInfo(dst, n.date, n.time, n.attribs);
-    if (written != expected && incomplete_.empty() && !aborting_) {
-      incomplete_ = name;
-      incompleteError_ = LastWriteError;
-      return -1;
-    }
+  if (i < 0) return {std::move(name), {}, true};
+  ClosedTarget closed{std::move(name), std::move(DestNames_[i]), true};
+  const bool complete = written == ExpectedSizes_[i];
+  SourceNames_.erase(SourceNames_.begin() + i);
+  DestNames_.erase(DestNames_.begin() + i);
+  ExpectedSizes_.erase(ExpectedSizes_.begin() + i);
+  if (complete) {
+    SetTargetFileInfo(closed.path, n.date, n.time, n.attribs);
+    return closed;
   }
+  // Not a file of the cabinet, only the start of one: it must not stay behind looking whole.
+  os.RemoveFile(closed.path);
+  closed.whole = false;
+  return closed;
+}
+
+void TKXCabReader::DiscardUnfinishedTargets() {
+  // The library closes a target it abandons; what it wrote is not the cabinet's file.
+  for (const std::string& dst : DestNames_) plat::Current().RemoveFile(dst);
+}
+
+intptr_t TKXCabReader::OnCloseFileNotify(TFDINOTIFICATION& n) {
+  ClosedTarget closed = CloseTarget(n);
+  CallbackFaultPoint("notify");
+  if (!closed.whole) {
+    incomplete_ = closed.name;
+    incompleteError_ = LastWriteError;
+    return -1;
+  }
+  const std::string& name = closed.name;
+  const std::string& dst = closed.path;
+  bool abort = false;
   bool exec = (n.cb & 1) != 0;
   if (OnCloseFile) OnCloseFile(*this, name, n.date, n.time, n.attribs, n.iFolder, exec, dst, abort);
   if (abort) return -1;
-  if (exec && (Options & croExecuteOnExtract) && !dst.empty()) os.ShellOpen(dst);
+  if (exec && (Options & croExecuteOnExtract) && !dst.empty()) plat::Current().ShellOpen(dst);
   return 1;
 }
 
@@ -397,6 +467,15 @@ intptr_t TKXCabReader::OnNextCabinetNotify(TFDINOTIFICATION& n) {
   }
   ContinuationCabinet_ = JoinPath({FromLibrary(n.psz3), cabName});
   ContinuationSeen_ = true;
+  // The library is about to open the cabinet: only a plain name in the folder given, and
+  // nothing there that would block the open (a FIFO) or lead through a link.
+  if (result == 0 && !IsPlainCabinetName(cabName)) {
+    result = Refuse("Refused the name of the next cabinet: \"" + cabName + "\"");
+  } else if (result == 0 &&
+             plat::Current().FileAttributes(ContinuationCabinet_) != plat::attr::kInvalid &&
+             !IsRegularFile(ContinuationCabinet_)) {
+    result = Refuse("The next cabinet is not a file: \"" + ContinuationCabinet_ + "\"");
+  }
   return result;
 }
 

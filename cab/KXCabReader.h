@@ -114,6 +114,16 @@ class TKXCabReader {
   intptr_t OnCloseFileNotify(TFDINOTIFICATION& n);
   intptr_t OnNextCabinetNotify(TFDINOTIFICATION& n);
   intptr_t Refuse(std::string reason);
+  // Closes a target the library hands back and takes it off the lists: a whole one gets the
+  // cabinet's date, time and attributes; one short of its size is removed.
+  struct ClosedTarget {
+    std::string name;  // as stored in the cabinet
+    std::string path;  // empty when the name was not among the open targets
+    bool whole = true;
+  };
+  ClosedTarget CloseTarget(TFDINOTIFICATION& n);
+  // Removes the targets still open when a copy failed: the library abandoned them part-written.
+  void DiscardUnfinishedTargets();
 
   HFDI FDIHandle_ = nullptr;
   std::string CabinetFile_;
@@ -135,7 +145,8 @@ class TKXCabReader {
   // A target that was closed short of its size, and the OS error of the write that failed.
   std::string incomplete_;
   uint32_t incompleteError_ = 0;
-  // Set once a notification has answered -1: files the library then hands back are partial.
+  // Set once a notification has answered -1 (or a handler raised): the reader then answers
+  // abort to everything, and Extract raises even if the library finishes regardless.
   bool aborting_ = false;
 };
 

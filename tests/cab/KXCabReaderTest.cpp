@@ -35,11 +35,16 @@ class Reader : public testing::Test {
 };
 
 TEST_F(Reader, ExtractsFilesIntoSubfoldersCreatedOnTheWay) {
-  std::string cab = Cabinet({{"a.txt", "alpha"}, {"sub\\deep\\b.txt", "beta"}, {"empty", ""}});
+  // Cabinets made on other systems may separate folders with '/'.
+  std::string cab = Cabinet({{"a.txt", "alpha"},
+                             {"sub\\deep\\b.txt", "beta"},
+                             {"other/deep/c.txt", "gamma"},
+                             {"empty", ""}});
   std::string out = Out();
   reader.Extract(cab, out, 0);
   EXPECT_EQ(ReadFileBytes(dir / "out/a.txt"), "alpha");
   EXPECT_EQ(ReadFileBytes(dir / "out/sub/deep/b.txt"), "beta");
+  EXPECT_EQ(ReadFileBytes(dir / "out/other/deep/c.txt"), "gamma");
   EXPECT_TRUE(PathExists(dir / "out/empty"));
   EXPECT_TRUE(reader.SourceNames().empty());
   EXPECT_EQ(reader.DestDir(), out + plat::kPathDelim);
@@ -221,6 +226,7 @@ TEST_F(Reader, UnreadableCabinetsFail) {
         EXPECT_EQ(e.ErrorCode, c.code) << e.Message();
       }
     }
+    EXPECT_FALSE(PathExists(dir / "out/a.txt"));  // nothing part-written stays
   }
 }
 
