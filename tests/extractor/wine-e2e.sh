@@ -1,40 +1,78 @@
 #!/usr/bin/env bash
-# The Windows stub end to end under wine64: a virtual display, the message boxes answered with
-# xdotool, and the work folders counted in the prefix's temporary folder.
-#   wine-e2e.sh EXTRACTOR.exe RUX_PROBE.exe MAKE_TEST_PACKAGE.exe
+# The Windows stub end to end under Wine: a virtual display, the message boxes answered with
+# xdotool, the work folders counted in the temporary folder.
+#   wine-e2e.sh EXTRACTOR.exe RUX_PROBE.exe RUX_CONSOLE_PROBE.exe MAKE_TEST_PACKAGE.exe DECOY.dll
+# The loader follows the stub's machine type: wine64 in $WINEPREFIX for x86_64, wine32 in
+# $WINEPREFIX32 for i686. Every i686 process start costs about a minute under emulation, so the
+# i686 run skips the plain Yes case, which the Unicode case below covers.
+#
+# Cases: Yes (x86_64 only); Yes for a package in a Cyrillic folder with a Cyrillic temporary
+# folder, a UTF-8 prompt, a decoy cabinet.dll beside it that Wine would load, and a console
+# rux.exe that plants links to files outside; No; not a package; data past the end.
 set -euo pipefail
-STUB=$1 PROBE=$2 MAKE=$3
-WINE=/usr/lib/wine/wine64
-export WINEDEBUG=-all
+STUB=$1 PROBE=$2 CONSOLE_PROBE=$3 MAKE=$4 DECOY=$5
+export LANG=C.UTF-8 WINEDEBUG=-all
+
+machine=$(od -An -tu2 -j $(($(od -An -tu4 -j 60 -N 4 "$STUB") + 4)) -N 2 "$STUB" | tr -d ' ')
+if [ "$machine" = 332 ]; then  # 0x14c: i686
+  WINE=/usr/lib/wine/wine arch=i686 waits=800
+  [ -n "${WINEPREFIX32:-}" ] && WINEPREFIX=$WINEPREFIX32 || unset WINEPREFIX
+else
+  WINE=/usr/lib/wine/wine64 arch=x86_64 waits=120
+fi
 if [ -z "${WINEPREFIX:-}" ]; then
-  WINEPREFIX="$(mktemp -d)/prefix"; export WINEPREFIX
+  WINEPREFIX="$(mktemp -d)/prefix"
+  export WINEPREFIX
   $WINE wineboot -i >/dev/null 2>&1 || true
 fi
+export WINEPREFIX
 work=$(mktemp -d)
 display=":$((100 + RANDOM % 400))"
 Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 & xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+tmp_changed=0
+cleanup() {
+  if [ $tmp_changed = 1 ]; then
+    $WINE reg add 'HKCU\Environment' /v TMP /t REG_EXPAND_SZ /d '%USERPROFILE%\Temp' /f \
+      >/dev/null 2>&1 || true
+  fi
+  kill $xvfb 2>/dev/null || true
+  chmod -R u+w "$work" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
 export DISPLAY=$display
 sleep 1
 temp=$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp 2>/dev/null | grep -v /Public/ | head -1)
 [ -n "$temp" ] || { echo "no temporary folder in $WINEPREFIX" >&2; exit 1; }
 fail=0
+echo "stub: $arch under $WINE"
 
-work_folders() { { ls -d "$temp"/se_* 2>/dev/null || true; } | wc -l; }
+work_folders() { { ls -d "$1"/se_* 2>/dev/null || true; } | wc -l; }
 # A Unix path as the Windows programs should get it (drive Z: is the Unix root).
 winpath() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
+le32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))\\x$(printf %02x $(($1 >> 16 & 255)))\\x$(printf %02x $(($1 >> 24 & 255)))"; }
 
-# Runs a package, waits for a box with the given title, presses a key; echoes the exit code.
-answer() { # package title key
-  $WINE "$1" & local pid=$! win=""
-  for _ in $(seq 80); do
-    win=$(xdotool search --onlyvisible --name "^$2\$" 2>/dev/null | head -1) || true
+wait_window() { # title; echoes the window id, or nothing
+  local win=""
+  for _ in $(seq $waits); do
+    win=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) || true
     [ -n "$win" ] && break
     sleep 0.25
   done
+  echo "$win"
+}
+press() { # window key
+  xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+  xdotool key --window "$1" "$2"
+}
+
+# Runs a package (stderr to $work/trace), answers the box with the given title with a key;
+# echoes the exit code (99: no box came).
+answer() { # package title key
+  $WINE "$1" 2>"$work/trace" & local pid=$!
+  local win; win=$(wait_window "$2")
   if [ -z "$win" ]; then echo "no window titled '$2'" >&2; kill $pid 2>/dev/null; wait $pid 2>/dev/null; echo 99; return; fi
-  xdotool windowactivate --sync "$win" >/dev/null 2>&1 || true
-  xdotool key --window "$win" "$3"
+  press "$win" "$3"
   local rc=0; wait $pid || rc=$?
   echo $rc
 }
@@ -45,42 +83,82 @@ check() { # description condition...
 }
 
 export SE_TEST_MARK="$(winpath "$work/mark")"
-cp "$PROBE" "$work/rux.exe"
+cp "$CONSOLE_PROBE" "$work/rux.exe"
 printf 'hello' > "$work/a.txt"
-$WINE "$MAKE" "$(winpath "$work/setup.exe")" "$(winpath "$STUB")" "Run the probe?" \
+prompt="Run the probe?"
+$WINE "$MAKE" "$(winpath "$work/setup.exe")" "$(winpath "$STUB")" "$prompt" \
   "rux.exe=$(winpath "$work/rux.exe")" "a.txt=$(winpath "$work/a.txt")"
-$WINE "$MAKE" "$(winpath "$work/cut.exe")" "$(winpath "$STUB")" "" --data-past-end \
-  "rux.exe=$(winpath "$work/rux.exe")"
+stub_size=$(stat -c %s "$STUB")
+# Variants made from it here (each Wine start counts): data past the end (the first entry's
+# compressed size made 1 GB), and a prompt in UTF-8 (the trailer's prompt, length, signature).
+cp "$work/setup.exe" "$work/cut.exe"
+le32 $((1 << 30)) | dd of="$work/cut.exe" bs=1 seek=$((stub_size + 4)) conv=notrunc status=none
+utf8_prompt="Запустить пробу? Ελληνικά, 日本語"
+size=$(stat -c %s "$work/setup.exe")
+mkdir "$work/пакет"
+{
+  head -c $((size - ${#prompt} - 8)) "$work/setup.exe"
+  printf '%s' "$utf8_prompt"
+  le32 "$(printf '%s' "$utf8_prompt" | wc -c)"
+  tail -c 4 "$work/setup.exe"
+} > "$work/пакет/установка.exe"
+cp "$DECOY" "$work/пакет/cabinet.dll"
 cp "$STUB" "$work/plain.exe"
 
-before=$(work_folders)
-rc=$(answer "$work/setup.exe" "Quillmark Extractor" y)
-check "Yes: exit code 0 ($rc)" test "$rc" = 0
-check "Yes: rux.exe ran in the work folder" grep -q 'ran 0 C:\\users\\.*\\Temp\\se_[0-9]*' "$work/mark"
-check "Yes: work folder removed" test "$(work_folders)" = "$before"
+if [ $arch = x86_64 ]; then
+  cp "$PROBE" "$work/rux.exe"
+  $WINE "$MAKE" "$(winpath "$work/gui.exe")" "$(winpath "$STUB")" "$prompt" \
+    "rux.exe=$(winpath "$work/rux.exe")" "a.txt=$(winpath "$work/a.txt")"
+  before=$(work_folders "$temp")
+  rc=$(answer "$work/gui.exe" "Quillmark Extractor" y)
+  check "Yes: exit code 0 ($rc)" test "$rc" = 0
+  check "Yes: rux.exe ran in the work folder" grep -q 'ran 0 C:\\users\\.*\\Temp\\se_[0-9]*' "$work/mark"
+  check "Yes: work folder removed" test "$(work_folders "$temp")" = "$before"
+  rm -f "$work/mark"
+fi
 
+# Unicode, decoy, console probe, links: one run.
+cyrillic_temp="$work/тмп"
+mkdir "$cyrillic_temp" "$work/outside"
+printf 'keep me' > "$work/outside/ro.txt"
+printf 'and me' > "$work/outside/keep.txt"
+chmod 444 "$work/outside/ro.txt"
+chmod 640 "$work/outside/keep.txt"
+outside_before=$(cd "$work/outside" && stat -c '%n %a %h %s' . ro.txt keep.txt)
+$WINE reg add 'HKCU\Environment' /v TMP /t REG_SZ /d "$(winpath "$cyrillic_temp")" /f >/dev/null 2>&1
+tmp_changed=1
+rc=$(SE_TEST_PLANT="$(winpath "$work/outside")" WINEDEBUG=trace+msgbox WINEDLLOVERRIDES=cabinet=n,b \
+  answer "$work/пакет/установка.exe" "Quillmark Extractor" y)
+check "Unicode: exit code 0 ($rc)" test "$rc" = 0
+check "Unicode: the UTF-8 prompt reached the box" \
+  grep -qF 'L"\0417\0430\043f\0443\0441\0442\0438\0442\044c \043f\0440\043e\0431\0443? \0395\03bb\03bb\03b7\03bd\03b9\03ba\03ac, \65e5\672c\8a9e"' "$work/trace"
+check "Unicode: rux.exe ran in the Cyrillic temporary folder" \
+  grep -q "^ran 0 Z:.*\\\\тмп\\\\se_[0-9]*\$" "$work/mark"
+check "Unicode: the links were planted" grep -q '^planted hardlink' "$work/mark"
+sed -n 's/^\(not-\)\{0,1\}planted /  probe: &/p' "$work/mark"
+check "Unicode: work folder removed (console rux.exe, links, read-only Cyrillic file)" \
+  test "$(work_folders "$cyrillic_temp")" = 0
+check "Unicode: nothing outside changed" \
+  test "$(cd "$work/outside" && stat -c '%n %a %h %s' . ro.txt keep.txt)" = "$outside_before"
+$WINE reg add 'HKCU\Environment' /v TMP /t REG_EXPAND_SZ /d '%USERPROFILE%\Temp' /f >/dev/null 2>&1
+tmp_changed=0
 rm -f "$work/mark"
-rc=$(answer "$work/setup.exe" "Quillmark Extractor" n)
+
+before=$(work_folders "$temp")
+rc=$(WINEDEBUG=trace+msgbox answer "$work/setup.exe" "Quillmark Extractor" n)
 check "No: exit code 0 ($rc)" test "$rc" = 0
-check "No: nothing ran, nothing left" test ! -e "$work/mark" -a "$(work_folders)" = "$before"
+check "No: the ANSI prompt reached the box" grep -qF "L\"$prompt\"" "$work/trace"
+check "No: nothing ran, nothing left" test ! -e "$work/mark" -a "$(work_folders "$temp")" = "$before"
 
 rc=$(answer "$work/plain.exe" "SE error" Return)
 check "Not a package: 'SE error' box, exit code 0 ($rc)" test "$rc" = 0
 
 $WINE "$work/cut.exe" & pid=$!
-for _ in $(seq 80); do
-  win=$(xdotool search --onlyvisible --name '^Quillmark Extractor$' 2>/dev/null | head -1) || true
-  [ -n "$win" ] && break; sleep 0.25
-done
-xdotool windowactivate --sync "$win" >/dev/null 2>&1 || true
-xdotool key --window "$win" y
-for _ in $(seq 80); do
-  win=$(xdotool search --onlyvisible --name '^Application Error$' 2>/dev/null | head -1) || true
-  [ -n "$win" ] && break; sleep 0.25
-done
+win=$(wait_window "Quillmark Extractor")
+[ -n "$win" ] && press "$win" y
+win=$(wait_window "Application Error")
 check "Data past the end: 'Application Error' box" test -n "$win"
-xdotool windowactivate --sync "$win" >/dev/null 2>&1 || true
-xdotool key --window "$win" Return
+[ -n "$win" ] && press "$win" Return
 rc=0; wait $pid || rc=$?
 check "Data past the end: exit code 1 ($rc)" test "$rc" = 1
 rm -rf "$temp"/se_*
