@@ -131,7 +131,12 @@ void TExtractor::ShowError(const std::string& text) {
 }
 
 int64_t TExtractor::PackageSize() {
-  return PackageStream_->Size();
+  // A signed package ends where its certificate table (and the padding before it) begins.
+  if (PackageEnd_ < 0) {
+    PackageEnd_ =
+        PackageEnd(PackageStream_->Size(), [this](int64_t at) { return ReadInt32At(at); });
+  }
+  return PackageEnd_;
 }
 
 int32_t TExtractor::ReadInt32At(int64_t position) {
@@ -144,7 +149,11 @@ int32_t TExtractor::ReadInt32At(int64_t position) {
 }
 
 bool TExtractor::CheckSignature() {
-  return ReadTrailer(PackageSize(), [this](int64_t at) { return ReadInt32At(at); }).has_value();
+  const auto trailer =
+      ReadTrailer(PackageStream_->Size(), [this](int64_t at) { return ReadInt32At(at); });
+  if (!trailer) return false;
+  PackageEnd_ = trailer->end;
+  return true;
 }
 
 bool TExtractor::AskToContinue() {

@@ -16,7 +16,8 @@ class TExtractor {
 
   void Run();
 
-  // True when the package ends with the signature and its trailer lies inside the file.
+  // True when the package ends with the signature (before the certificate table, when the
+  // file is signed) and its trailer lies inside the file.
   bool CheckSignature();
   // True when the user answered Yes.
   bool AskToContinue();
@@ -37,11 +38,13 @@ class TExtractor {
                                uint16_t milliseconds);
 
  private:
+  // Where the package ends: the file's size, or the start of a signed file's certificate table.
   int64_t PackageSize();
   int32_t ReadInt32At(int64_t position);
   void ShowError(const std::string& text);
 
   std::unique_ptr<se::FileStream> PackageStream_;
+  int64_t PackageEnd_ = -1;  // found by CheckSignature
   int32_t PromptLength_ = 0;
   std::string WorkFolder_;
   // Set only once this run has created the folder: nothing else is ever emptied or removed.

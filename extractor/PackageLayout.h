@@ -1,5 +1,6 @@
 // The layout of an SE package: the stub's executable, then the payload area (entry count and
-// entries), then the trailer (payload area size, prompt text, prompt length, signature).
+// entries), then the trailer (payload area size, prompt text, prompt length, signature). A
+// signed package carries the certificate table of its code signature after the trailer.
 #pragma once
 
 #include <cstdint>
@@ -13,16 +14,36 @@ namespace extractor {
 
 inline constexpr uint32_t kPackageSignature = 0x3D6B222E;
 
+// Reads a little-endian 32-bit value at a position of the file; 0 where it cannot.
+using ReadInt32Fn = std::function<int32_t(int64_t)>;
+
+// The table of a code signature: data directory 4 (the security directory) of the PE optional
+// header, whose address is a file offset.
+struct CertificateTable {
+  int64_t offset;
+  int64_t size;
+};
+
+// The security directory of the executable in a file of `size` bytes, when its DOS and PE
+// headers are sound and the directory is not empty; where it points is not checked.
+std::optional<CertificateTable> FindCertificateTable(int64_t size, const ReadInt32Fn& readInt32At);
+
+// Where the package in a file of `size` bytes ends. That is the end of the file, unless the
+// last four bytes are not the package signature and the security directory names a table of
+// at least 8 bytes that ends exactly at the end of the file: then the package ends where that
+// table begins, less the zero bytes (at most 7) that pad the package to a multiple of 8.
+int64_t PackageEnd(int64_t size, const ReadInt32Fn& readInt32At);
+
 struct Trailer {
+  int64_t end;           // where the package ends: the file's size unless it is signed
   int32_t promptLength;  // 0 when there is no prompt text
   int32_t areaSize;      // bytes from the entry count up to the area size field
 };
 
-// Reads the trailer of a file of `size` bytes through `readInt32At` (a little-endian 32-bit
-// value at a position). Nothing when the signature is missing or any field points outside
-// the file or overflows the 32-bit sums the fields are located by.
-std::optional<Trailer> ReadTrailer(int64_t size,
-                                   const std::function<int32_t(int64_t)>& readInt32At);
+// Reads the trailer of the package in a file of `size` bytes (ending at PackageEnd) through
+// `readInt32At`. Nothing when the signature is missing or any field points outside the file or
+// overflows the 32-bit sums the fields are located by.
+std::optional<Trailer> ReadTrailer(int64_t size, const ReadInt32Fn& readInt32At);
 
 // An LZH item yields at most 60 bytes and costs at least 10 bits, so a stream of `streamSize`
 // bytes (its 4-byte size word included) never decodes to more than 48 bytes for each byte
@@ -50,6 +71,10 @@ class PackageTailWriter {
   using Sink = std::function<void(std::string_view)>;
   PackageTailWriter(Sink sink, size_t entryCount);
   void AddEntry(const std::string& name, std::string_view stream);
+  // Zero bytes at the end of the payload area (ignored by readers) so that a package whose
+  // stub image is `imageSize` bytes, finished with a prompt of `promptSize` bytes, is a multiple
+  // of 8 bytes long: code signing then appends its table without padding. At most 7 bytes.
+  void PadForSigning(int64_t imageSize, size_t promptSize);
   // The trailer; `prompt` counts against the limit with everything written before.
   void Finish(const std::string& prompt);
   // Bytes of the payload area so far.

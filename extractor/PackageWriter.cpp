@@ -36,6 +36,16 @@ void PackageTailWriter::AddEntry(const std::string& name, std::string_view strea
   area_ += added;
 }
 
+void PackageTailWriter::PadForSigning(int64_t imageSize, size_t promptSize) {
+  const int64_t end = imageSize + area_ + 12 + static_cast<int64_t>(promptSize);
+  const int64_t padding = (8 - end % 8) % 8;
+  if (area_ + padding + static_cast<int64_t>(promptSize) + 12 > kMax32) {
+    throw std::length_error("the package would pass the format's 2 GB limit");
+  }
+  sink_(std::string(static_cast<size_t>(padding), '\0'));
+  area_ += padding;
+}
+
 void PackageTailWriter::Finish(const std::string& prompt) {
   if (prompt.find('\0') != std::string::npos) {
     throw std::invalid_argument("the prompt text holds a NUL character");

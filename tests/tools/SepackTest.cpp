@@ -166,11 +166,21 @@ TEST_F(SepackTest, MakeFromCabinetsWritesTheExactLayoutThatListAndVerifyRead) {
             0)
       << err_;
   const std::string package = Bytes2String(Read(Path("setup")));
-  const std::string expected =
-      Bytes2String(Read(NativeStub())) +
-      extractor::PackageTail({{"kem.cab", Compressed(Read(Fixture("stored.cab")))},
-                              {"kem.cab", Compressed(Read(Fixture("attribs.cab")))}},
-                             "Install the fixtures?");
+  const std::string stub = Bytes2String(Read(NativeStub()));
+  std::string tail = extractor::PackageTail({{"kem.cab", Compressed(Read(Fixture("stored.cab")))},
+                                             {"kem.cab", Compressed(Read(Fixture("attribs.cab")))}},
+                                            "Install the fixtures?");
+  // Zero bytes at the end of the payload area (counted in its size) make the package a multiple
+  // of 8 bytes long, ready for signing.
+  const size_t padding = (8 - (stub.size() + tail.size()) % 8) % 8;
+  const size_t areaField = tail.size() - 12 - 21;
+  std::string area;
+  extractor::AppendLittleEndian32(
+      area, extractor::LittleEndian32(reinterpret_cast<const uint8_t*>(tail.data()) + areaField) +
+                static_cast<int32_t>(padding));
+  tail.replace(areaField, 4, std::string(padding, '\0') + area);
+  const std::string expected = stub + tail;
+  EXPECT_EQ(expected.size() % 8, 0u);
   EXPECT_TRUE(package == expected) << "package differs from stub + tail";
   const auto trailer =
       extractor::ReadTrailer(static_cast<int64_t>(package.size()), [&](int64_t at) {
@@ -179,7 +189,7 @@ TEST_F(SepackTest, MakeFromCabinetsWritesTheExactLayoutThatListAndVerifyRead) {
   ASSERT_TRUE(trailer.has_value());
   EXPECT_EQ(trailer->promptLength, 21);
   EXPECT_EQ(static_cast<int64_t>(package.size()) - 12 - 21 - trailer->areaSize,
-            static_cast<int64_t>(Read(NativeStub()).size()));
+            static_cast<int64_t>(stub.size()));
   EXPECT_TRUE((fs::status(Path("setup")).permissions() & fs::perms::owner_exec) != fs::perms::none);
 
   ASSERT_EQ(Sepack("list " + Quote(Path("setup"))), 0) << err_;
@@ -319,6 +329,43 @@ TEST_F(SepackTest, MakeRefusesBadInputsAndWritesNothing) {
   EXPECT_EQ(Bytes2String(Read(Path("out"))).substr(0, 3), "MZ!");
 }
 
+// Signing appends a certificate table to the package and names it in the PE security
+// directory; make leaves nothing for signing to pad, refuses a stub that is signed already,
+// and list and verify read the package before the table.
+TEST_F(SepackTest, SignedPackagesAreReadBeforeTheirCertificateTable) {
+  std::string stub = testing_support::PeImage() + "code";
+  Write(Path("stub.exe"), Bytes(stub.begin(), stub.end()));
+  const std::string make =
+      "make --stub " + Quote(Path("stub.exe")) + " " + Quote(Fixture("stored.cab")) + " -o ";
+  ASSERT_EQ(Sepack(make + Quote(Path("setup.exe"))), 0) << err_;
+  std::string package = Bytes2String(Read(Path("setup.exe")));
+  EXPECT_EQ(package.size() % 8, 0u);
+  EXPECT_EQ(package.compare(0, stub.size(), stub), 0);
+
+  // As a signing tool leaves it: the table right after the package, named by the directory.
+  const size_t tableAt = package.size();
+  testing_support::SetSecurityDirectory(package, static_cast<uint32_t>(tableAt), 24);
+  package += std::string("\x18\0\0\0\0\x02\x02\0", 8) + std::string(16, 'c');
+  Write(Path("signed.exe"), Bytes(package.begin(), package.end()));
+  for (const char* command : {"list ", "verify "}) {
+    SCOPED_TRACE(command);
+    EXPECT_EQ(Sepack(command + Quote(Path("signed.exe"))), 0) << err_;
+    EXPECT_NE(out_.find("signed: yes (certificate table of 24 bytes at byte " +
+                        std::to_string(tableAt) + ")"),
+              std::string::npos)
+        << out_;
+  }
+  ASSERT_EQ(Sepack("list " + Quote(Path("setup.exe"))), 0) << err_;
+  EXPECT_NE(out_.find("signed: no"), std::string::npos) << out_;
+
+  // The signed file as a stub: refused, nothing written.
+  EXPECT_EQ(Sepack("make --stub " + Quote(Path("signed.exe")) + " " + Quote(Fixture("stored.cab")) +
+                   " -o " + Quote(Path("again.exe"))),
+            1);
+  EXPECT_NE(err_.find("is already signed"), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(Path("again.exe")));
+}
+
 // verify gives the stub's own verdict: over a table of damaged packages, it calls sound exactly
 // what the stub extracts and runs, and otherwise tells what the stub shows.
 TEST_F(SepackTest, VerifyAgreesWithTheStubOverDamagedPackages) {
@@ -332,7 +379,6 @@ TEST_F(SepackTest, VerifyAgreesWithTheStubOverDamagedPackages) {
   const size_t stub = Read(NativeStub()).size();
   const size_t area = good.size() - 12 - 3;  // the area size field
   const size_t data = stub + 4 + 8 + 7;      // entry count, sizes, "kem.cab"
-  const size_t dataSize = area - data;
   auto put32 = [](std::string& b, size_t at, int32_t v) {
     std::string le;
     extractor::AppendLittleEndian32(le, v);
@@ -341,6 +387,8 @@ TEST_F(SepackTest, VerifyAgreesWithTheStubOverDamagedPackages) {
   auto get32 = [&](size_t at) {
     return extractor::LittleEndian32(reinterpret_cast<const uint8_t*>(good.data()) + at);
   };
+  // The entry's compressed size (the area may end in padding for signing).
+  const auto dataSize = static_cast<size_t>(get32(stub + 4));
   struct Case {
     std::string name;
     std::string bytes;

@@ -10,6 +10,7 @@
 #include "tools/sepack/Command.h"
 #include "tools/sepack/FileIo.h"
 #include "tools/sepack/PackageReader.h"
+#include "tools/sepack/Signing.h"
 #include "tools/sepack/TextChecks.h"
 
 namespace sepack {
@@ -60,6 +61,7 @@ void PrintText(const std::string& path, const PackageInfo& info,
   std::printf("package: %s (%lld bytes; payload area at byte %lld, %d bytes)\n", path.c_str(),
               static_cast<long long>(info.fileSize), static_cast<long long>(info.areaOffset),
               info.areaSize);
+  std::printf("%s\n", SignatureLine(info).c_str());
   if (info.prompt) {
     std::printf("prompt: \"%s\"\n", Printable(*info.prompt).c_str());
   } else {
@@ -91,6 +93,13 @@ void PrintJson(const std::string& path, const PackageInfo& info,
   std::printf(" \"prompt\": %s, \"entryCount\": %d, \"ignoredBytes\": %lld,\n",
               info.prompt ? Json(*info.prompt).c_str() : "null", info.entryCount,
               static_cast<long long>(info.ignoredBytes));
+  if (info.certificateTable) {
+    std::printf(" \"signed\": {\"tableOffset\": %lld, \"tableSize\": %lld},\n",
+                static_cast<long long>(info.certificateTable->offset),
+                static_cast<long long>(info.certificateTable->size));
+  } else {
+    std::printf(" \"signed\": null,\n");
+  }
   std::printf(" \"damage\": %s,\n \"entries\": [",
               info.damage.empty() ? "null" : Json(info.damage).c_str());
   for (size_t i = 0; i < entries.size(); ++i) {

@@ -18,6 +18,7 @@
 #include "tools/sepack/FileIo.h"
 #include "tools/sepack/FolderCabinet.h"
 #include "tools/sepack/ParallelCompress.h"
+#include "tools/sepack/Signing.h"
 #include "tools/sepack/StubLocator.h"
 #include "tools/sepack/TextChecks.h"
 
@@ -207,6 +208,7 @@ int Run(const std::vector<std::string>& args) {
   const std::string prompt = PromptText(o);
   const std::string stubPath = LocateStub(o.stub, o.target);
   CheckStub(stubPath);
+  RefuseSignedStub(stubPath);
 
   std::vector<std::string> read = o.inputs;
   read.push_back(stubPath);
@@ -244,6 +246,7 @@ int Run(const std::vector<std::string>& args) {
     }
   });
   try {
+    tail.PadForSigning(stubSize, prompt.size());
     tail.Finish(prompt);
   } catch (const std::length_error&) {
     throw tooLarge;

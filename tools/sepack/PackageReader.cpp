@@ -37,17 +37,24 @@ PackageReader::PackageReader(const std::string& path) : path_(path), file_(path,
   file_.seekg(0, std::ios::end);
   info_.fileSize = static_cast<int64_t>(file_.tellg());
   if (info_.fileSize < 0) throw std::runtime_error("cannot read '" + path + "'");
-  const auto trailer =
-      extractor::ReadTrailer(info_.fileSize, [this](int64_t offset) { return Int32At(offset); });
+  // The layout's reader probes headers that a damaged file may not have: 0 outside the file.
+  const auto probe = [this](int64_t offset) -> int32_t {
+    return offset >= 0 && offset <= info_.fileSize - 4 ? Int32At(offset) : 0;
+  };
+  const auto trailer = extractor::ReadTrailer(info_.fileSize, probe);
   if (!trailer) throw std::runtime_error("'" + path + "' is not an SE package");
-  info_.storedPromptLength = Int32At(info_.fileSize - 8);
+  info_.packageEnd = trailer->end;
+  if (trailer->end != info_.fileSize) {
+    info_.certificateTable = extractor::FindCertificateTable(info_.fileSize, probe);
+  }
+  info_.storedPromptLength = Int32At(trailer->end - 8);
   if (trailer->promptLength > 0) {
     std::string prompt(static_cast<size_t>(trailer->promptLength), '\0');
-    ReadAt(info_.fileSize - 8 - trailer->promptLength, prompt.data(), prompt.size());
+    ReadAt(trailer->end - 8 - trailer->promptLength, prompt.data(), prompt.size());
     info_.prompt = std::move(prompt);
   }
   info_.areaSize = trailer->areaSize;
-  info_.areaOffset = info_.fileSize - 12 - trailer->promptLength - trailer->areaSize;
+  info_.areaOffset = trailer->end - 12 - trailer->promptLength - trailer->areaSize;
   info_.entryCount = Int32At(info_.areaOffset);
   WalkEntries();
 }
@@ -86,7 +93,14 @@ void PackageReader::WalkEntries() {
     pos += e.compressedSize;
     info_.entries.push_back(std::move(e));
   }
-  info_.ignoredBytes = end - pos;
+  const int64_t rest = end - pos;
+  std::string tail(static_cast<size_t>(rest < 8 ? rest : 0), '\0');
+  ReadAt(pos, tail.data(), tail.size());
+  if (rest > 0 && rest < 8 && tail == std::string(tail.size(), '\0')) {
+    info_.signingPadding = rest;
+  } else {
+    info_.ignoredBytes = rest;
+  }
 }
 
 std::vector<uint8_t> PackageReader::ReadData(const EntryInfo& entry) {

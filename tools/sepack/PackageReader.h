@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/MemoryStream.h"
+#include "extractor/PackageLayout.h"
 
 namespace sepack {
 
@@ -22,14 +23,18 @@ struct EntryInfo {
 
 struct PackageInfo {
   int64_t fileSize = 0;
+  int64_t packageEnd = 0;  // the file's size, or where a signed file's certificate table begins
+  // A signed package's code signature (the PE security directory), which follows the package.
+  std::optional<extractor::CertificateTable> certificateTable;
   int32_t storedPromptLength = 0;     // as stored; below 1 means the default question
   std::optional<std::string> prompt;  // the prompt text, when there is one
   int64_t areaOffset = 0;             // first byte of the payload area (the entry count)
   int32_t areaSize = 0;
   int32_t entryCount = 0;  // as stored; 0 or less means no entries
   std::vector<EntryInfo> entries;
-  int64_t ignoredBytes = 0;  // between the last entry and the area size field
-  std::string damage;        // why the walk stopped early; empty when every entry fits
+  int64_t ignoredBytes = 0;    // between the last entry and the area size field
+  int64_t signingPadding = 0;  // or up to 7 zero bytes there that align the package for signing
+  std::string damage;          // why the walk stopped early; empty when every entry fits
 };
 
 class PackageReader {

@@ -8,16 +8,19 @@
 
 #include "tools/sepack/Command.h"
 #include "tools/sepack/PackageReader.h"
+#include "tools/sepack/Signing.h"
 #include "tools/sepack/StubVerdict.h"
 
 namespace sepack {
 namespace {
 
-// What the stub reads past without a word: worth knowing for whoever made the package.
+// What the stub reads past without a word: worth knowing for whoever made the package. And
+// whether the package is signed.
 void ReportIgnoredBytes(const std::string& path) {
   try {
     const PackageReader package(path);
     const PackageInfo& info = package.Info();
+    std::printf("%s\n", SignatureLine(info).c_str());
     if (info.prompt) {
       const size_t nul = info.prompt->find('\0');
       if (nul != std::string::npos) {
