@@ -15,3 +15,6 @@ set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG" CACHE STRING "")
 set(CMAKE_C_FLAGS_INIT "-ffunction-sections -fdata-sections")
 set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections")
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh --32)
+# Large-address-aware: a 32-bit process may use up to 4 GB on 64-bit Windows, not 2 GB, which
+# leaves the cabinet library room for large cabinets.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,--large-address-aware")

@@ -4,10 +4,9 @@
 #include <vector>
 
 #include "base/Exception.h"
-#include "base/MemoryStream.h"
 #include "cab/KXCabReader.h"
+#include "extractor/EntryDecoder.h"
 #include "extractor/PackageLayout.h"
-#include "lzh/SECompress.h"
 #include "platform/Platform.h"
 
 namespace extractor {
@@ -40,18 +39,15 @@ class PayloadReader {
     Check(count);
     file_.Seek(count, plat::SeekOrigin::kCurrent);
   }
-  void CopyTo(se::MemoryStream& dest, int64_t count) {
-    Check(count);
-    dest.CopyFrom(file_, count);
+  // Raises a stream read error unless `count` more bytes lie inside the area.
+  void Check(int64_t count) {
+    if (count < 0 || count > end_ - file_.Position()) se::RaiseReadError();
   }
 
  private:
   void Read(void* buffer, int64_t count) {
     Check(count);
     file_.ReadBuffer(buffer, static_cast<size_t>(count));
-  }
-  void Check(int64_t count) {
-    if (count < 0 || count > end_ - file_.Position()) se::RaiseReadError();
   }
   se::FileStream& file_;
   int64_t end_;
@@ -182,26 +178,15 @@ bool TExtractor::ExtractPayload() {
   PayloadReader payload(*PackageStream_, areaEnd);
   const int32_t count = payload.ReadInt32();
 
-  se::MemoryStream compressed;
-  se::MemoryStream plain;
   const std::string cabinet = WorkFolder_ + kDelim + kCabinetName;
   for (int32_t i = 0; i < count; ++i) {
-    compressed.Clear();
-    plain.Clear();
     const int32_t dataSize = payload.ReadInt32();
     const int32_t nameLength = payload.ReadInt32();
     payload.Skip(nameLength);  // the name is never used
-    payload.CopyTo(compressed, dataSize);
-
-    // A stream that cannot be genuine, or that fails to decode, is reported, not handed on.
-    if (dataSize < 5) return false;
-    const int32_t declared = LittleEndian32(compressed.Memory() + dataSize - 4);
-    if (declared < 0 || declared > MaxDecodedSize(dataSize)) return false;
-    lzh::TSECompress codec;
-    if (!codec.DecompressStream(compressed, plain)) return false;
-    if (plain.Size() < declared) return false;
-
-    plain.SaveToFile(cabinet);
+    payload.Check(dataSize);
+    // Straight from the package into kem.cab. A stream that cannot be genuine, or that fails
+    // to decode, is reported, not handed on.
+    if (!DecodeEntry(*PackageStream_, dataSize, cabinet)) return false;
     cab::TKXCabReader reader;
     reader.Extract(cabinet, WorkFolder_, 0);
   }

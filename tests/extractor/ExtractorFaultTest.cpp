@@ -11,6 +11,7 @@
 #include "cab/EKXCabinet.h"
 #include "extractor/Extractor_U1.h"
 #include "extractor/TopLevelHandler.h"
+#include "lzh/LzhWorkState.h"
 #include "tests/extractor/PackageTestSupport.h"
 #include "tests/support/FaultPlatform.h"
 #include "tests/support/TempDir.h"
@@ -293,6 +294,95 @@ TEST(ExtractorFaultTable, DiskFillingUpIsAnErrorNotASilentLoss) {
   }
 }
 
+// Noise that the codec cannot shrink: an entry several read and write buffers long.
+std::string Noise(size_t size) {
+  std::string bytes(size, '\0');
+  uint32_t x = 2463534242u;
+  for (auto& c : bytes) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    c = static_cast<char>(x);
+  }
+  return bytes;
+}
+
+// Entries go from the package straight into kem.cab: a failure part-way through the entry ends
+// the run as a failure before it did, with what was written left in the work folder.
+TEST(ExtractorFaultTable, FailurePartWayThroughALargeEntry) {
+  const std::string big = Noise(1 << 20);
+  const size_t cabinetSize =
+      testing_support::MakeStoredCabinet({{"rux.exe", "probe"}, {"big.bin", big}}).size();
+  struct Case {
+    const char* what;
+    bool readFails;  // else the disk fills up
+    const char* message;
+  };
+  const Case cases[] = {{"read fails", true, "Stream read error."},
+                        {"disk full", false, "Stream write error."}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Scene scene;
+    scene.UsePackage(
+        extractor::PackageTail({CabinetEntry({{"rux.exe", "probe"}, {"big.bin", big}})}, ""));
+    int reads = 0;
+    scene.fault.FailWhen([&](Op op, const std::string& path) -> std::optional<uint32_t> {
+      if (op == Op::kRunAndWait) return testing_support::kNotFoundCode;
+      // Trailer 4, entry count, compressed size, name length, size word, then the data: the
+      // fourth read of the data fails, after some of kem.cab has been written.
+      if (c.readFails && op == Op::kRead && path == scene.package && ++reads == 13) {
+        return testing_support::kAccessDeniedCode;
+      }
+      return std::nullopt;
+    });
+    if (!c.readFails) scene.fault.DiskFullAfter(cabinetSize / 2);
+    EXPECT_EQ(scene.RunStub(), 1);
+    EXPECT_NE(scene.applicationError.find(c.message), std::string::npos) << scene.applicationError;
+    ASSERT_EQ(scene.Leftovers(), std::vector<std::string>{kFirstFolder});
+    const std::string cabinet =
+        scene.tmp + plat::kPathDelim + kFirstFolder + plat::kPathDelim + "kem.cab";
+    const auto written = fs::file_size(cabinet);
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, cabinetSize);
+    EXPECT_EQ(scene.fault.Count(Op::kRunAndWait), 0);
+    scene.ExpectOnlyWorkFolderChanged();
+  }
+}
+
+// The codec's tables cannot be had, or cannot be given back once the whole cabinet is out:
+// the entry is reported as not extracted, and the run cleans up.
+TEST(ExtractorFaultTable, CodecFailureIsReportedAndCleanedUp) {
+  class Tables final : public lzh::TLzhTableAllocator {
+   public:
+    explicit Tables(bool failAllocate) : failAllocate_(failAllocate) {
+      previous_ = lzh::SetLzhTableAllocator(this);
+    }
+    ~Tables() override { lzh::SetLzhTableAllocator(previous_); }
+    void* Allocate(std::size_t bytes) override {
+      return failAllocate_ ? nullptr : ::operator new(bytes);
+    }
+    bool Release(void* block) noexcept override {
+      ::operator delete(block);
+      return false;
+    }
+
+   private:
+    bool failAllocate_;
+    lzh::TLzhTableAllocator* previous_;
+  };
+  for (bool failAllocate : {true, false}) {
+    SCOPED_TRACE(failAllocate);
+    Scene scene;
+    Tables tables(failAllocate);
+    EXPECT_EQ(scene.RunStub(), 0);
+    ASSERT_EQ(scene.fault.Messages().size(), 2u);
+    EXPECT_EQ(scene.fault.Messages()[1].text, "Error extracting files");
+    EXPECT_EQ(scene.fault.Count(Op::kRunAndWait), 0);
+    EXPECT_TRUE(scene.Leftovers().empty());
+    scene.ExpectOnlyWorkFolderChanged();
+  }
+}
+
 TEST_F(ExtractorFaults, ReadOnlyHiddenAndDeepFilesAreCleanedUp) {
   testing_support::CabFile readOnly{"a\\b\\c\\d\\ro.txt", "r", 0x5A21, 0x6000, 0x21};
   testing_support::CabFile hidden{"a\\b\\hidden.txt", "h", 0x5A21, 0x6000, 0x27};
@@ -302,7 +392,7 @@ TEST_F(ExtractorFaults, ReadOnlyHiddenAndDeepFilesAreCleanedUp) {
 }
 
 TEST_F(ExtractorFaults, RunningOutOfMemoryIsAnApplicationError) {
-  // The plain stream (the 3 KB cabinet) cannot grow; then not even the compressed one.
+  // The buffers between the package, the codec and kem.cab cannot be had.
   for (size_t limit : {size_t{1000}, size_t{8}}) {
     SCOPED_TRACE(limit);
     Scene scene;
