@@ -34,3 +34,6 @@ scripts/sanitize.sh
 
 echo "== fuzzing, 20 s per harness"
 scripts/fuzz.sh
+
+echo "== the packer installed: cmake --install and the Debian package"
+tests/tools/install-test.sh "$BUILD_NATIVE"

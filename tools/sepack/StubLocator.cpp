@@ -23,18 +23,27 @@ std::string LocateStub(const std::optional<std::string>& stub,
     return *stub;
   }
   const std::string which = target.value_or("linux");
+  if (which != "linux" && which != "win64" && which != "win32") {
+    throw UsageError{"unknown target '" + which + "' (linux, win32 or win64)"};
+  }
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (ec) throw std::runtime_error("cannot find this program's own folder: " + ec.message());
   const fs::path bin = self.parent_path();
-  fs::path expected;
-  if (which == "linux") {
-    expected = bin / "extractor";
-  } else if (which == "win64" || which == "win32") {
-    expected =
-        (bin / ".." / ".." / ("build-" + which) / "bin" / "extractor.exe").lexically_normal();
-  } else {
-    throw UsageError{"unknown target '" + which + "' (linux, win32 or win64)"};
+  const std::string file = which == "linux" ? "extractor" : "extractor.exe";
+  // Installed: the stubs under share/ beside bin/.
+  const fs::path installed = bin / ".." / "share" / "sekit" / "stubs";
+  if (fs::is_directory(installed, ec)) {
+    const fs::path expected = (installed / which / file).lexically_normal();
+    if (!fs::is_regular_file(expected, ec)) {
+      throw std::runtime_error("no " + which + " stub at '" + expected.string() +
+                               "' (this installation was made without it; name one with --stub)");
+    }
+    return expected.string();
   }
+  // In a build tree: the native stub beside sepack, the Windows ones in the sibling builds.
+  const fs::path expected =
+      which == "linux" ? bin / file
+                       : (bin / ".." / ".." / ("build-" + which) / "bin" / file).lexically_normal();
   if (!fs::is_regular_file(expected, ec)) {
     throw std::runtime_error("no " + which + " stub at '" + expected.string() +
                              "' (build it with scripts/build.sh " +

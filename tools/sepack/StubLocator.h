@@ -6,11 +6,11 @@
 
 namespace sepack {
 
-// The stub to copy: `stub` when given; otherwise the extractor of the build named by
-// `target` ("linux", the default: beside this sepack; "win64"/"win32": extractor.exe in the
-// sibling build folders build-win64/bin and build-win32/bin next to this sepack's build
-// folder). UsageError for an unknown target, std::runtime_error naming the expected path when
-// the file is not there.
+// The stub to copy: `stub` when given; otherwise the extractor for `target` ("linux", the
+// default, "win64" or "win32"). An installed sepack takes it from ../share/sekit/stubs/TARGET/
+// beside its own folder; in a build tree, the native one lies beside sepack and the Windows
+// ones in the sibling build folders build-win64/bin and build-win32/bin. UsageError for an unknown
+// target, std::runtime_error naming the expected path when the file is not there.
 std::string LocateStub(const std::optional<std::string>& stub,
                        const std::optional<std::string>& target);
 

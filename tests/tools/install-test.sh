@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# An installed sepack works away from its build tree: installed with `cmake --install` and
+# unpacked from the Debian package that CPack makes, it packs a folder for every target whose
+# stub was installed, and the Linux package it makes is sound and runs.
+#   tests/tools/install-test.sh BUILD_FOLDER
+set -euo pipefail
+build=${1:?usage: $0 BUILD_FOLDER}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+mkdir -p "$work/app/sub"
+printf '#!/bin/sh\necho ran >"$SE_MARK"\n' >"$work/app/rux.exe"
+echo data >"$work/app/sub/data.txt"
+
+check() { # sepack label
+  local sepack=$1 label=$2 out="$work/out-$2"
+  mkdir "$out"
+  (cd / && "$sepack" make -q -o "$out/setup" "$work/app")
+  "$sepack" verify "$out/setup" >/dev/null
+  echo y | TMPDIR="$out" SE_MARK="$out/mark" "$out/setup" 2>/dev/null
+  grep -q ran "$out/mark"
+  local targets=linux
+  for t in win32 win64; do
+    [ -f "$(dirname "$sepack")/../share/sekit/stubs/$t/extractor.exe" ] || continue
+    "$sepack" make -q --target "$t" -o "$out/setup-$t.exe" "$work/app"
+    [ "$(head -c 2 "$out/setup-$t.exe")" = MZ ]
+    targets="$targets $t"
+  done
+  echo "  $label: packs for $targets"
+}
+
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+check "$work/prefix/bin/sepack" "cmake --install"
+
+rm -f "$build"/sekit_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls "$build"/sekit_*.deb)
+dpkg-deb -f "$deb" Depends | grep -q libgcab
+dpkg-deb -x "$deb" "$work/root"
+check "$work/root/usr/bin/sepack" "$(basename "$deb")"
