@@ -5,7 +5,9 @@
 #      (Wine's Windows DLLs, else shared libraries, plus documentation texts);
 #   2. the native stub's whole run on a package holding the MSZIP cabinet against cabextract
 #      extracting it (when sepack make is built);
-#   3. the size of the Windows 32-bit stub against its limit.
+#   3. sepack make of a ~50 MB folder of the same kind of files, on every core against pinned to
+#      one (taskset -c 0), and its peak memory;
+#   4. the size of the Windows 32-bit stub against its limit.
 # Each figure comes with its ratio and target. Throughput is the best of --runs by CPU time.
 #   bench/run.sh [--runs N] [--mb MB]
 # Build folders: BUILD_NATIVE (default build), BUILD_WIN32 (default build-win32); each is
@@ -34,14 +36,14 @@ trap 'rm -rf "$DATA"' EXIT
 mkdir "$DATA/files"
 
 # Take files in a stable order until the budget is spent: 3/4 binaries, 1/4 texts.
-pick() { # budget_bytes file...
-  local budget=$1 total=0; shift
+pick() { # budget_bytes file...  (into $PICK_DIR, default $DATA/files)
+  local budget=$1 total=0 dest=${PICK_DIR:-$DATA/files}; shift
   for f in "$@"; do
     [ -f "$f" ] && [ -r "$f" ] || continue
     local size; size=$(stat -c %s "$f")
     [ "$size" -gt 0 ] && [ "$size" -le $((budget / 2)) ] || continue
     [ $((total + size)) -le "$budget" ] || continue
-    cp "$f" "$DATA/files/$(echo "$f" | tr / _)"
+    cp "$f" "$dest/$(echo "$f" | tr / _)"
     total=$((total + size))
   done
 }
@@ -102,6 +104,28 @@ print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$p" "$DATA")
       printf "  %-10s cabinet %6.1f MB   peak %6.1f MB   limit %6.1f MB   (%s)\n", n,
              c / 1048576, used / 1048576, limit / 1048576, used <= limit ? "met" : "NOT met" }'
   done
+
+  echo
+  echo "== sepack make of a ~50 MB folder: every core against one (taskset -c 0), best of $RUNS"
+  mkdir "$DATA/make"
+  PICK_DIR="$DATA/make" pick $((50 * 1024 * 1024 * 3 / 4)) "${bins[@]}"
+  PICK_DIR="$DATA/make" pick $((50 * 1024 * 1024 / 4)) "${texts[@]}"
+  cp "$DATA/files/rux.exe" "$DATA/make/"
+  make_all() { "$SEPACK" make -q -o "$DATA/made" --stub "$BUILD/bin/extractor" "$DATA/make"; }
+  make_one() { taskset -c 0 "$SEPACK" make -q -o "$DATA/made" --stub "$BUILD/bin/extractor" \
+                 "$DATA/make"; }
+  all=$(best make_all)
+  one=$(best make_one)
+  awk -v a="$all" -v o="$one" -v c="$(nproc)" -v m="$(du -sm "$DATA/make" | cut -f1)" 'BEGIN {
+    r = a / o
+    printf "  %d MB, %d cores: %.2f s   one core: %.2f s   %.2f x   (target <= 0.6 x: %s)\n",
+           m, c, a, o, r, r <= 0.6 ? "met" : "NOT met" }'
+  peak=$(python3 -c '
+import resource, subprocess, sys
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$SEPACK" make -q -o "$DATA/made" \
+    --stub "$BUILD/bin/extractor" "$DATA/make")
+  awk -v k="$peak" 'BEGIN { printf "  peak memory of make: %.1f MB\n", k / 1024 }'
 else
   echo "  skipped: $SEPACK has no make command yet"
 fi

@@ -213,17 +213,18 @@ TEST_F(SepackTest, PackageMadeFromAFolderRunsItsProgram) {
                                         "echo \"ran in $(pwd)\" > \"$SE_TEST_MARK\"\n"
                                         "cat sub/data.txt >> \"$SE_TEST_MARK\"\n";
   std::ofstream(Path("app/sub/data.txt")) << "payload\n";
-  ASSERT_EQ(std::system(("touch -d '2021-03-04 05:06:08' " + Quote(Path("app/sub/data.txt")) +
-                         " && chmod a-w " + Quote(Path("app/sub/data.txt")))
-                            .c_str()),
-            0);
+  ASSERT_EQ(
+      std::system(("TZ=UTC touch -d '2021-03-04 05:06:08' " + Quote(Path("app/sub/data.txt")) +
+                   " && chmod a-w " + Quote(Path("app/sub/data.txt")))
+                      .c_str()),
+      0);
 
   ASSERT_EQ(
       Sepack("make -o " + Quote(Path("setup")) + " --prompt 'Say hello?' " + Quote(Path("app"))), 0)
       << err_;
   ASSERT_EQ(Sepack("list " + Quote(Path("setup"))), 0) << err_;
   EXPECT_NE(out_.find("---A-  "), std::string::npos) << out_;
-  // Local time and read-only, as the folder had them.
+  // Its time (in UTC) and read-only, as the folder had them.
   EXPECT_NE(out_.find("R--A-  2021-03-04 05:06:08           8  sub\\data.txt"), std::string::npos)
       << out_;
   EXPECT_NE(out_.find("rux.exe"), std::string::npos) << out_;
@@ -683,7 +684,8 @@ TEST_F(SepackTest, ListAsJsonGivesEveryFile) {
   std::ofstream(Path("app/rux.exe")) << "x";
   std::ofstream(Path("app/sub/d\"q.txt")) << "payload\n";
   ASSERT_EQ(
-      std::system(("touch -d '2021-03-04 05:06:08' " + Quote(Path("app/sub/d\"q.txt"))).c_str()),
+      std::system(
+          ("TZ=UTC touch -d '2021-03-04 05:06:08' " + Quote(Path("app/sub/d\"q.txt"))).c_str()),
       0);
   ASSERT_EQ(Sepack("make -o " + Quote(Path("setup")) + " --prompt 'Go?' " + Quote(Path("app")) +
                    " " + Quote(Fixture("attribs.cab"))),
@@ -710,6 +712,55 @@ TEST_F(SepackTest, ListAsJsonGivesEveryFile) {
                 "run.exe 52 2021-06-06 13:35:30 96\n"
                 "plain.txt 56 2021-07-07 14:42:36 0\n"
                 "all.txt 52 2021-08-08 15:49:42 103\n");
+}
+
+// The same folder makes the same bytes in any time zone; SOURCE_DATE_EPOCH caps the times;
+// execute bits travel as the execute attribute and come back on extraction.
+TEST_F(SepackTest, FoldersPackReproduciblyWithTheirExecuteBits) {
+  fs::create_directory(Path("app"));
+  std::ofstream(Path("app/rux.exe")) << "#!/bin/sh\n";
+  std::ofstream(Path("app/helper.sh")) << "#!/bin/sh\n";
+  std::ofstream(Path("app/new.txt")) << "new\n";
+  std::ofstream(Path("app/old.txt")) << "old\n";
+  fs::permissions(Path("app/helper.sh"), fs::perms::owner_exec, fs::perm_options::add);
+  ASSERT_EQ(std::system(("TZ=UTC touch -d '2030-01-01 00:00:00' " + Quote(Path("app/new.txt")) +
+                         " && TZ=UTC touch -d '2010-05-06 07:08:10' " + Quote(Path("app/old.txt")))
+                            .c_str()),
+            0);
+  const char* zones[] = {"UTC", "Asia/Tokyo", "America/New_York"};
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(Run(std::string("TZ=") + zones[i] + " '" SEPACK_PATH "' make -q -o " +
+                  Quote(Path("setup" + std::to_string(i))) + " " + Quote(Path("app"))),
+              0)
+        << err_;
+  }
+  EXPECT_EQ(Read(Path("setup0")), Read(Path("setup1")));
+  EXPECT_EQ(Read(Path("setup0")), Read(Path("setup2")));
+
+  ASSERT_EQ(Run("SOURCE_DATE_EPOCH=1600000000 '" SEPACK_PATH "' make -q -o " +
+                Quote(Path("capped")) + " " + Quote(Path("app"))),
+            0)
+      << err_;
+  ASSERT_EQ(Sepack("list " + Quote(Path("capped"))), 0) << err_;
+  for (const char* line : {"---A-  2020-09-13 12:26:40           4  new.txt",
+                           "---A-  2010-05-06 07:08:10           4  old.txt"}) {
+    EXPECT_NE(out_.find(line), std::string::npos) << line << "\n" << out_;
+  }
+  const size_t helper = out_.find("helper.sh");
+  ASSERT_NE(helper, std::string::npos);
+  EXPECT_EQ(out_.substr(out_.rfind('\n', helper) + 3, 7), "---AX  ") << out_;
+  EXPECT_NE(Run("SOURCE_DATE_EPOCH=soon '" SEPACK_PATH "' make -o " + Quote(Path("x")) + " " +
+                Quote(Path("app"))),
+            0);
+  EXPECT_NE(err_.find("SOURCE_DATE_EPOCH"), std::string::npos) << err_;
+
+  ASSERT_EQ(Sepack("extract " + Quote(Path("capped")) + " " + Quote(Path("out"))), 0) << err_;
+  const auto exec = [&](const char* name) {
+    return (fs::status(Path(std::string("out/") + name)).permissions() & fs::perms::owner_exec) !=
+           fs::perms::none;
+  };
+  EXPECT_TRUE(exec("helper.sh"));
+  EXPECT_FALSE(exec("new.txt"));
 }
 
 }  // namespace

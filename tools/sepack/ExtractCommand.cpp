@@ -12,6 +12,7 @@
 #include "cab/KXCabReader.h"
 #include "tools/sepack/Command.h"
 #include "tools/sepack/FileIo.h"
+#include "tools/sepack/FolderCabinet.h"
 #include "tools/sepack/PackageReader.h"
 
 namespace sepack {
@@ -40,9 +41,19 @@ int Run(const std::vector<std::string>& args) {
     DecompressEntry(package, e).SaveToFile(cabinet);
     cab::TKXCabReader reader;
     reader.OnCloseFile = [&files](cab::TKXCabReader&, const std::string&, uint16_t, uint16_t,
-                                  uint16_t, uint16_t, bool&, const std::string& destination,
-                                  bool&) {
+                                  uint16_t attributes, uint16_t, bool&,
+                                  const std::string& destination, bool&) {
       ++files;
+      // Files packed with their execute bits carry the execute attribute.
+      if ((attributes & kExecuteAttribute) && !destination.empty()) {
+        std::error_code ec;
+        const auto perms = fs::status(destination, ec).permissions();
+        const auto readers =
+            perms & (fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        // Execute for whoever may read it: r-- becomes r-x.
+        fs::permissions(destination, fs::perms(static_cast<unsigned>(readers) >> 2),
+                        fs::perm_options::add, ec);
+      }
       std::printf("  %s\n", destination.c_str());
     };
     try {

@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 namespace sepack {
@@ -38,19 +40,40 @@ struct DateTimeDeleter {
 
 // A stored name can hold 255 bytes.
 constexpr size_t kMaxStoredName = 255;
-// The oldest time a cabinet can store: 1980-01-01 00:00:00 local time.
+// The times a cabinet can store: 1980-01-01 00:00:00 to 2107-12-31 23:59:58.
 constexpr int kFirstDosYear = 1980;
+constexpr int kLastDosYear = 2107;
 
-GDateTime* StoredTime(const struct stat& st) {
-  GDateTime* local = g_date_time_new_from_unix_local(st.st_mtime);
-  if (local && g_date_time_get_year(local) >= kFirstDosYear) return local;
-  if (local) g_date_time_unref(local);
-  return g_date_time_new_local(kFirstDosYear, 1, 1, 0, 0, 0);
+// Times are stored in UTC, so that the same files make the same cabinet in any time zone; a
+// SOURCE_DATE_EPOCH caps them (reproducible builds).
+GDateTime* StoredTime(const struct stat& st, std::optional<int64_t> cap) {
+  int64_t seconds = st.st_mtime;
+  if (cap && seconds > *cap) seconds = *cap;
+  GDateTime* utc = g_date_time_new_from_unix_utc(seconds);
+  const int year = utc ? g_date_time_get_year(utc) : 0;
+  if (utc && year >= kFirstDosYear && year <= kLastDosYear) return utc;
+  if (utc) g_date_time_unref(utc);
+  return year > kLastDosYear ? g_date_time_new_utc(kLastDosYear, 12, 31, 23, 59, 58)
+                             : g_date_time_new_utc(kFirstDosYear, 1, 1, 0, 0, 0);
 }
 
 }  // namespace
 
+std::optional<int64_t> SourceDateEpoch() {
+  const char* text = std::getenv("SOURCE_DATE_EPOCH");
+  if (!text || !*text) return std::nullopt;
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(text, &end, 10);
+  if (*end != '\0' || errno != 0 || value < 0) {
+    throw std::runtime_error(std::string("SOURCE_DATE_EPOCH='") + text +
+                             "' is not a count of seconds since 1970");
+  }
+  return value;
+}
+
 std::vector<FolderFile> CollectFolder(const std::string& folder) {
+  SourceDateEpoch();  // a malformed value is refused before any work
   std::vector<FolderFile> files;
   const fs::path root(folder);
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
@@ -115,6 +138,7 @@ std::vector<std::vector<FolderFile>> SplitIntoCabinets(const std::vector<FolderF
 }
 
 void WriteFolderCabinet(const std::vector<FolderFile>& files, const std::string& cabinetPath) {
+  const std::optional<int64_t> cap = SourceDateEpoch();
   GRef<GCabCabinet> cabinet(gcab_cabinet_new());
   GRef<GCabFolder> cabFolder(gcab_folder_new(GCAB_COMPRESSION_MSZIP));
   for (const auto& f : files) {
@@ -129,10 +153,11 @@ void WriteFolderCabinet(const std::vector<FolderFile>& files, const std::string&
       throw std::runtime_error("cannot add '" + f.path.string() + "': " + err.Message());
     }
     // Set after adding: adding reads the file's own details.
-    const std::unique_ptr<GDateTime, DateTimeDeleter> when(StoredTime(st));
+    const std::unique_ptr<GDateTime, DateTimeDeleter> when(StoredTime(st, cap));
     gcab_file_set_date_time(file.get(), when.get());
     guint32 attributes = GCAB_FILE_ATTRIBUTE_ARCH;
     if (!(st.st_mode & S_IWUSR)) attributes |= GCAB_FILE_ATTRIBUTE_RDONLY;
+    if (st.st_mode & S_IXUSR) attributes |= kExecuteAttribute;
     const bool ascii = std::all_of(f.stored.begin(), f.stored.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (!ascii) attributes |= GCAB_FILE_ATTRIBUTE_NAME_IS_UTF;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ struct FolderFile {
   uint64_t size = 0;
 };
 
+// The cabinet attribute of a file to be run after extraction: stored for files whose owner may
+// run them, and turned back into execute bits where files are unpacked.
+inline constexpr uint16_t kExecuteAttribute = 0x40;
 // The bytes one cabinet folder can hold: 65535 data blocks of 32 KiB.
 inline constexpr uint64_t kMaxCabinetFolderBytes = 65535ull * 32768;
 // A folder is packed into cabinets of about this many bytes each, so that large folders make
@@ -33,10 +37,15 @@ std::vector<FolderFile> CollectFolder(const std::string& folder);
 std::vector<std::vector<FolderFile>> SplitIntoCabinets(const std::vector<FolderFile>& files,
                                                        uint64_t target);
 
+// The SOURCE_DATE_EPOCH of the environment, when set; std::runtime_error when it is not a
+// count of seconds.
+std::optional<int64_t> SourceDateEpoch();
+
 // Writes `files` into a new MSZIP cabinet at `cabinetPath`. Each file keeps its modification
-// time (local time, as cabinets store it) and gets the archive attribute, plus read-only when
-// its owner may not write it. The same files always give the same cabinet. std::runtime_error
-// when a file cannot be read or stored.
+// time, in UTC and capped by SOURCE_DATE_EPOCH, and gets the archive attribute, plus read-only
+// when its owner may not write it and the execute attribute (0x40) when its owner may run it.
+// The same files always give the same cabinet, in any time zone. std::runtime_error when a file
+// cannot be read or stored.
 void WriteFolderCabinet(const std::vector<FolderFile>& files, const std::string& cabinetPath);
 
 }  // namespace sepack
