@@ -18,6 +18,10 @@ const std::vector<Scenario> kScenarios = {
     {"set2_from_second", "set2_2.cab"},
     {"set3", "set3_1.cab"},
     {"set3_from_middle", "set3_2.cab"},
+    // MSZIP across three cabinets: a small file shares the block that continues into the
+    // second, a large one spans all three.
+    {"set3_mszip", "set3z_1.cab"},
+    {"set3_mszip_from_middle", "set3z_2.cab"},
     // The next cabinet is missing, of another set, out of order, or not a cabinet.
     {"next_missing", "set2_1.cab", nullptr, nullptr, "missing/"},
     {"next_missing_retry", "set2_1.cab", nullptr, nullptr, "missing/", true},

@@ -175,9 +175,11 @@ class CopyRun {
     }
     attached_ = count;
     // libmspack reads ahead into the next data block, and the last block of a folder that
-    // continues is split: alone, the cabinet offers only the blocks before it, as the system
-    // library does, which asks for the next cabinet only for a file that needs it.
-    if (count == 1 && chain_[0].HasNext() && ContinuesIntoNext(chain_[0])) {
+    // continues is split: the cabinets attached offer only the blocks before it, as the system
+    // library does, which asks for the next cabinet only for a file that needs it. This holds
+    // for the last cabinet attached, however many come before it.
+    const Cabinet& tail = chain_[count - 1];
+    if (tail.HasNext() && ContinuesIntoNext(tail)) {
       mscabd_folder* folder = merged_->folders;
       while (folder->next) folder = folder->next;
       if (folder->num_blocks > 0) --folder->num_blocks;
