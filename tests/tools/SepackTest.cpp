@@ -620,7 +620,7 @@ void FillFolder(const std::string& folder, int files, size_t size) {
 
 // A large folder becomes several entries that together extract what the folder holds.
 TEST_F(SepackTest, LargeFolderIsSplitIntoSeveralEntries) {
-  FillFolder(Path("big"), 3, 4u << 20);
+  FillFolder(Path("big"), 3, 2u << 20);
   std::ofstream(Path("big/rux.exe")) << "#!/bin/sh\nls > \"$SE_TEST_MARK\"\n";
   fs::permissions(Path("big/rux.exe"), fs::perms::owner_all);
   ASSERT_EQ(Sepack("make -o " + Quote(Path("setup")) + " " + Quote(Path("big"))), 0) << err_;

@@ -23,7 +23,7 @@ inline constexpr uint64_t kMaxCabinetFolderBytes = 65535ull * 32768;
 // A folder is packed into cabinets of about this many bytes each, so that large folders make
 // several entries, compressed side by side. Fixed, so that the package does not depend on the
 // machine that makes it.
-inline constexpr uint64_t kCabinetTargetBytes = 8ull << 20;
+inline constexpr uint64_t kCabinetTargetBytes = 4ull << 20;
 
 // Every regular file under `folder` (links to files stored as their target's content), in
 // stored-name order. What a cabinet cannot hold is reported on stderr: empty folders, links to
