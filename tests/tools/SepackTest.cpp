@@ -149,6 +149,11 @@ TEST_F(SepackTest, UsageHelpAndVersion) {
   EXPECT_NE(err_.find("unknown command"), std::string::npos);
   EXPECT_EQ(Sepack("compress onlyone"), 2);
   EXPECT_NE(err_.find("usage: sepack compress IN OUT"), std::string::npos);
+  EXPECT_EQ(Sepack("help make"), 0);
+  EXPECT_NE(out_.find("SOURCE_DATE_EPOCH"), std::string::npos) << out_;
+  EXPECT_EQ(Sepack("verify --help"), 0);
+  EXPECT_NE(out_.find("Application Error"), std::string::npos) << out_;
+  EXPECT_EQ(Sepack("help frobnicate"), 2);
 }
 
 // The native stub that `sepack make` copies by default: the one built beside sepack.

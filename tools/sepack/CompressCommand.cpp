@@ -23,9 +23,12 @@ int Run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-const Command kCompressCommand = {"compress", "IN OUT",
-                                  "compress file IN into the LZH stream OUT ('-': standard "
-                                  "input or output)",
-                                  Run};
+const Command kCompressCommand = {
+    "compress", "IN OUT",
+    "compress file IN into the LZH stream OUT ('-': standard "
+    "input or output)",
+    Run,
+    "IN or OUT may be '-' for standard input or output. OUT is written whole or not at all,\n"
+    "and may not be IN.\n"};
 
 }  // namespace sepack

@@ -39,9 +39,12 @@ int Run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-const Command kDecompressCommand = {"decompress", "IN OUT",
-                                    "decompress the LZH stream IN into file OUT ('-': standard "
-                                    "input or output)",
-                                    Run};
+const Command kDecompressCommand = {
+    "decompress", "IN OUT",
+    "decompress the LZH stream IN into file OUT ('-': standard "
+    "input or output)",
+    Run,
+    "IN or OUT may be '-' for standard input or output. A stream whose size word is more than\n"
+    "48 bytes for each byte before it is refused, as the stub refuses it.\n"};
 
 }  // namespace sepack

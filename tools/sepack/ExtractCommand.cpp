@@ -72,6 +72,9 @@ int Run(const std::vector<std::string>& args) {
 const Command kExtractCommand = {
     "extract", "PKG DIR",
     "extract the files of every entry of the SE package PKG into the folder DIR, running nothing",
-    Run};
+    Run,
+    "Every entry's cabinet is decoded and extracted into DIR (created when missing), as the\n"
+    "stub extracts into its work folder; stored names that would leave DIR are refused.\n"
+    "Files stored with the execute attribute get execute bits. Nothing is run.\n"};
 
 }  // namespace sepack

@@ -169,6 +169,10 @@ int Run(const std::vector<std::string>& args) {
 const Command kListCommand = {
     "list", "[--json] PKG",
     "show the prompt, the entries and the files (size, date, attributes) of the SE package PKG",
-    Run};
+    Run,
+    "  --json   the same as one JSON object: the package's fields and, for each entry, its\n"
+    "           files with name, size, time (as stored) and attribute bits\n"
+    "Attributes in the text listing: R read-only, H hidden, S system, A archive, X execute.\n"
+    "Exit 1 when the package is damaged or an entry's cabinet cannot be read.\n"};
 
 }  // namespace sepack

@@ -265,6 +265,24 @@ int Run(const std::vector<std::string>& args) {
 const Command kMakeCommand = {
     "make",
     "-o OUT [--prompt TEXT | --prompt-file FILE] [--stub FILE | --target T] [-q | -v] INPUT...",
-    "make the SE package OUT from cabinet files or folders (T: linux, win32, win64)", Run};
+    "make the SE package OUT from cabinet files or folders (T: linux, win32, win64)", Run,
+    "options:\n"
+    "  -o OUT, -oOUT, --output=OUT  the package to write (whole or not at all)\n"
+    "  --prompt TEXT          the question the stub asks (UTF-8); default \"Continue?\"\n"
+    "  --prompt-file FILE     the question from a UTF-8 file, its last line break dropped\n"
+    "  --stub FILE            the stub to copy: a bare extractor, not a package\n"
+    "  --target T             the installed or built stub for linux (default), win32 or win64\n"
+    "  -q, --quiet            print nothing but errors\n"
+    "  -v, --verbose          print each entry as it is written\n"
+    "\n"
+    "Each cabinet INPUT becomes one entry. A folder INPUT becomes MSZIP cabinets of about 4 MiB\n"
+    "of files each, stored by relative path with their times (UTC, capped by\n"
+    "SOURCE_DATE_EPOCH), read-only and execute bits; empty folders, links to folders and\n"
+    "special files are reported and left out. Entries are compressed side by side, one thread\n"
+    "a core; the output does not depend on the number of cores.\n"
+    "Refused before any work: names that would leave the work folder or that two inputs share\n"
+    "(without case), an output that is an input or lies inside an input folder, a package over\n"
+    "the format's 2 GiB. Warned about: no rux.exe at the top level, or one in another case.\n"
+    "Ctrl-C removes every scratch file. Exit codes: 0 done, 1 failed, 2 wrong arguments.\n"};
 
 }  // namespace sepack

@@ -63,6 +63,11 @@ const Command kVerifyCommand = {
     "verify", "PKG",
     "run the stub's own extraction of the SE package PKG in a throw-away folder, launching "
     "nothing; exit 0 when it would extract every entry and run rux.exe",
-    Run};
+    Run,
+    "The stub's own run (the same reading, bounds, decoding and cabinet extraction) over PKG,\n"
+    "in a throw-away temporary folder, answering Yes and launching nothing. Exit 0 when the\n"
+    "stub would extract every entry and find rux.exe at the top of its work folder; otherwise\n"
+    "exit 1 and the stub's own message: its error box, or the \"Application Error\" text.\n"
+    "Bytes the stub reads past (after the last entry, after a NUL in the prompt) are noted.\n"};
 
 }  // namespace sepack
