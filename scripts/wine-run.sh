@@ -4,6 +4,9 @@
 # prefixes that scripts/test.sh prepared (or throw-away ones made here).
 set -euo pipefail
 export WINEDEBUG=${WINEDEBUG:--all}
+# Unix file names reach Windows programs intact only in a UTF-8 locale (Wine's ANSI code page
+# is then 1252, so the tests also see names outside it).
+export LC_ALL=C.UTF-8
 if [ "${1:-}" = --32 ]; then
   shift
   WINE=/usr/lib/wine/wine

@@ -11,7 +11,7 @@
 # rux.exe that plants links to files outside; No; not a package; data past the end.
 set -euo pipefail
 STUB=$1 PROBE=$2 CONSOLE_PROBE=$3 MAKE=$4 DECOY=$5
-export LANG=C.UTF-8 WINEDEBUG=-all
+export LC_ALL=C.UTF-8 WINEDEBUG=-all
 
 machine=$(od -An -tu2 -j $(($(od -An -tu4 -j 60 -N 4 "$STUB") + 4)) -N 2 "$STUB" | tr -d ' ')
 if [ "$machine" = 332 ]; then  # 0x14c: i686

@@ -69,7 +69,9 @@ struct DispositionCase {
 };
 
 // By name: GoogleTest would otherwise print the raw bytes, padding included.
-void PrintTo(const DispositionCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const DispositionCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class PlatformDispositions : public ScratchFolder,
                              public ::testing::WithParamInterface<DispositionCase> {};
@@ -170,6 +172,54 @@ TEST_F(PlatformFiles, FoldersMadeEnumeratedAndRemoved) {
   EXPECT_TRUE(os().RemoveFile(Path("sub" + std::string(1, plat::kPathDelim) + "inner")));
   EXPECT_TRUE(os().RemoveFolder(Path("sub")));
   EXPECT_FALSE(os().RemoveFile(Path("sub")));
+}
+
+// Paths are UTF-8: names outside any one code page are made, found, expanded and removed.
+TEST_F(PlatformFiles, NamesBeyondTheAnsiCodePage) {
+  const std::string file = "\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB-\xE6\x97\xA5\xE6\x9C\xAC.txt";
+  const std::string folder = "\xCE\xB5\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD";
+  ASSERT_TRUE(os().MakeFolder(Path(folder)));
+  const auto handle = os().OpenFile(Path(folder) + plat::kPathDelim + file, access::kWrite,
+                                    plat::share::kNone, Disposition::kCreateNew, attr::kNormal);
+  ASSERT_NE(handle, plat::kInvalidFile);
+  EXPECT_TRUE(os().Close(handle));
+  std::vector<plat::DirEntry> entries;
+  ASSERT_TRUE(os().FindFiles(Path(folder), entries));
+  EXPECT_NE(std::find_if(entries.begin(), entries.end(), [&](auto& e) { return e.name == file; }),
+            entries.end());
+  ASSERT_TRUE(os().FindFiles(Dir(), entries));
+  EXPECT_NE(std::find_if(entries.begin(), entries.end(), [&](auto& e) { return e.name == folder; }),
+            entries.end());
+  EXPECT_EQ(os().FullPathName(Path(folder)), Path(folder));
+  EXPECT_NE(os().FileAttributes(Path(folder)) & attr::kDirectory, 0u);
+  EXPECT_TRUE(os().RemoveFile(Path(folder) + plat::kPathDelim + file));
+  EXPECT_TRUE(os().RemoveFolder(Path(folder)));
+}
+
+// Deleting a read-only file or a link to one changes nothing that outlives the delete: the
+// file that another hard link or a symbolic link leads to stays read-only, whole and linked once.
+TEST_F(PlatformFiles, ForceRemoveChangesNothingBeyondTheEntry) {
+  MakeFile("target", "keep");
+  MakeFile("own", "mine");
+  ASSERT_TRUE(os().SetAttributes(Path("target"), attr::kReadOnly));
+  ASSERT_TRUE(os().SetAttributes(Path("own"), attr::kReadOnly));
+  std::filesystem::create_hard_link(Path("target"), Path("hard"));
+  std::error_code noSymlinks;  // Windows may refuse them to a user without the privilege
+  std::filesystem::create_symlink(Path("target"), Path("soft"), noSymlinks);
+
+  EXPECT_TRUE(os().ForceRemoveFile(Path("own")));
+  EXPECT_TRUE(os().ForceRemoveFile(Path("hard")));
+  if (!noSymlinks) {
+    EXPECT_TRUE(os().ForceRemoveFile(Path("soft")));
+  }
+  for (const char* gone : {"own", "hard", "soft"}) {
+    EXPECT_EQ(os().FileAttributes(Path(gone)), attr::kInvalid) << gone;
+  }
+  EXPECT_NE(os().FileAttributes(Path("target")) & attr::kReadOnly, 0u);
+  EXPECT_EQ(std::filesystem::hard_link_count(Path("target")), 1u);
+  EXPECT_EQ(ReadAll("target"), "keep");
+  EXPECT_FALSE(os().ForceRemoveFile(Path("missing")));
+  EXPECT_EQ(os().LastError(), kNotFound);
 }
 
 TEST_F(PlatformFiles, DosTimesAreCheckedForValidity) {
