@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 
 #include "cab/CabCallbacks.h"
 #include "tests/support/CabBuilder.h"
+#include "tests/support/FaultPlatform.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -102,10 +104,40 @@ TEST_F(CabCallbacks, ReadWriteSeekAndTruncate) {
   EXPECT_FALSE(testing_support::PathExists(dir / "absent.bin"));
 }
 
+// Blocks of any size the library asks for are whole and separate, an empty request included.
 TEST_F(CabCallbacks, AllocAndFree) {
-  void* block = cab::CabAlloc(100);
-  ASSERT_NE(block, nullptr);
-  cab::CabFree(block);
+  const uint32_t sizes[] = {0, 1, 100, 1u << 20};
+  std::vector<unsigned char*> blocks;
+  for (uint32_t size : sizes) {
+    auto* block = static_cast<unsigned char*>(cab::CabAlloc(size));
+    ASSERT_NE(block, nullptr) << size;
+    std::memset(block, static_cast<int>(blocks.size() + 1), size);
+    blocks.push_back(block);
+  }
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    for (uint32_t at : {0u, sizes[i] / 2, sizes[i] - 1}) {
+      if (sizes[i] == 0) break;
+      EXPECT_EQ(blocks[i][at], i + 1) << "block " << i << " byte " << at;
+    }
+    cab::CabFree(blocks[i]);
+  }
+}
+
+// Positioning an append open at the end fails: the file is closed again and the error kept.
+TEST_F(CabCallbacks, FailedAppendPositioningClosesTheFile) {
+  std::string path = dir / "data.bin";
+  testing_support::WriteFileBytes(path, "data");
+  testing_support::FaultPlatform fault;
+  fault.FailNth(testing_support::Op::kSeek, 1, testing_support::kAccessDeniedCode);
+  cab::LastOSError = 0;
+  {
+    plat::ScopedPlatform use(fault);
+    EXPECT_EQ(Open(path, 0x0009), -1);
+  }
+  EXPECT_EQ(cab::LastOSError, testing_support::kAccessDeniedCode);
+  EXPECT_EQ(fault.Count(testing_support::Op::kOpenFile), 1);
+  EXPECT_EQ(fault.Count(testing_support::Op::kClose), 1);
+  EXPECT_EQ(testing_support::ReadFileBytes(path), "data");
 }
 
 TEST_F(CabCallbacks, TargetInfoRestoresDateTimeAndFourAttributes) {

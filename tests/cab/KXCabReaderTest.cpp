@@ -1,6 +1,7 @@
 // The cabinet reader against the system's cabinet library (the stand-in on Linux).
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <stdexcept>
 
 #include "cab/KXCabReader.h"
@@ -237,6 +238,62 @@ TEST_F(Reader, MissingCabinetIsNotFound) {
   } catch (const cab::EKXCabinet& e) {
     EXPECT_EQ(e.ErrorCode, cab::FDIERROR_CABINET_NOT_FOUND) << e.Message();
   }
+}
+
+TEST_F(Reader, ReservedAreasOfCabinetFolderAndBlockAreSkipped) {
+  std::string cab = dir / "reserved.cab";
+  WriteFileBytes(cab, testing_support::MakeStoredCabinet(
+                          {{"a.txt", "alpha"}, {"b.bin", std::string(40000, 'b')}}, {},
+                          {6144, 5, 7}));  // 6 KB behind the header, as signing tools leave
+  reader.Extract(cab, Out(), 0);
+  EXPECT_EQ(ReadFileBytes(dir / "out/a.txt"), "alpha");
+  EXPECT_EQ(ReadFileBytes(dir / "out/b.bin"), std::string(40000, 'b'));
+}
+
+// Names are UTF-8 when the cabinet flags them (0x80); the file gets that name on every system.
+TEST_F(Reader, StoredNameOutsideAscii) {
+  const std::string name = "caf\xC3\xA9 \xD0\xB6.txt";  // "café ж.txt"
+  std::string cab = Cabinet({{name, "utf8", 0x5A21, 0x6000, 0xA0}});
+  std::string out = Out();
+  std::string closedAt;
+  reader.OnCloseFile = [&](TKXCabReader&, const std::string& stored, uint16_t, uint16_t, uint16_t,
+                           uint16_t, bool&, const std::string& dst, bool&) {
+    EXPECT_EQ(stored, name);
+    closedAt = dst;
+  };
+  reader.Extract(cab, out, 0);
+  EXPECT_EQ(closedAt, out + plat::kPathDelim + name);
+  std::vector<plat::DirEntry> entries;
+  ASSERT_TRUE(plat::Current().FindFiles(out, entries));
+  std::vector<std::string> names;
+  for (const auto& e : entries) {
+    if (e.name != "." && e.name != "..") names.push_back(e.name);
+  }
+  EXPECT_EQ(names, std::vector<std::string>{name});
+}
+
+// A folder on the way that is a link (left by an earlier file or anyone else) is not written
+// through, whichever separator the stored name uses.
+TEST_F(Reader, LinkOnTheWayIsRefused) {
+  std::string out = Out();
+  plat::Current().MakeFolder(dir / "elsewhere");
+  std::error_code error;
+  std::filesystem::create_directory_symlink(std::filesystem::u8path(dir / "elsewhere"),
+                                            std::filesystem::u8path(dir / "out/link"), error);
+  if (error) GTEST_SKIP() << "no folder links here: " << error.message();
+  for (const char* stored : {"link\\a.txt", "link/b.txt"}) {
+    SCOPED_TRACE(stored);
+    std::string cab = Cabinet({{stored, "through"}});
+    try {
+      reader.Extract(cab, out, 0);
+      ADD_FAILURE() << "not refused";
+    } catch (const cab::EKXCabinet& e) {
+      EXPECT_NE(e.Message().find("link"), std::string::npos) << e.Message();
+    }
+  }
+  std::vector<plat::DirEntry> entries;
+  ASSERT_TRUE(plat::Current().FindFiles(dir / "elsewhere", entries));
+  EXPECT_EQ(entries.size(), 2u);  // "." and ".." only
 }
 
 }  // namespace

@@ -19,7 +19,8 @@ void Put32(std::string& out, uint32_t v) {
 
 }  // namespace
 
-std::string MakeStoredCabinet(const std::vector<CabFile>& files, const CabSetLinks& links) {
+std::string MakeStoredCabinet(const std::vector<CabFile>& files, const CabSetLinks& links,
+                              const CabReserve& reserve) {
   constexpr size_t kHeader = 36, kFolder = 8, kBlock = 32768;
   std::string all;
   for (const auto& f : files) all += f.data;
@@ -45,13 +46,22 @@ std::string MakeStoredCabinet(const std::vector<CabFile>& files, const CabSetLin
     Put32(blocks, 0);  // no checksum
     Put16(blocks, static_cast<uint16_t>(chunk.size()));
     Put16(blocks, static_cast<uint16_t>(chunk.size()));
+    blocks.append(reserve.data, '\xA5');
     blocks += chunk;
     ++blockCount;
     if (all.empty()) break;
   }
 
-  std::string names;  // previous and next cabinet and disk, after the fixed header
+  std::string names;  // reserve sizes and area, previous and next cabinet and disk
   uint16_t flags = 0;
+  const bool reserved = reserve.header || reserve.folder || reserve.data;
+  if (reserved) {
+    flags |= 0x0004;
+    Put16(names, reserve.header);
+    names += static_cast<char>(reserve.folder);
+    names += static_cast<char>(reserve.data);
+    names.append(reserve.header, '\x5A');
+  }
   if (!links.previous.empty()) {
     flags |= 0x0001;
     names += links.previous + '\0' + "disk" + '\0';
@@ -60,7 +70,7 @@ std::string MakeStoredCabinet(const std::vector<CabFile>& files, const CabSetLin
     flags |= 0x0002;
     names += links.next + '\0' + "disk" + '\0';
   }
-  const uint32_t filesAt = static_cast<uint32_t>(kHeader + names.size() + kFolder);
+  const uint32_t filesAt = static_cast<uint32_t>(kHeader + names.size() + kFolder + reserve.folder);
   const uint32_t dataAt = filesAt + static_cast<uint32_t>(fileRecords.size());
   std::string cab = "MSCF";
   Put32(cab, 0);
@@ -79,6 +89,7 @@ std::string MakeStoredCabinet(const std::vector<CabFile>& files, const CabSetLin
   Put32(cab, dataAt);
   Put16(cab, blockCount);
   Put16(cab, 0);  // no compression
+  cab.append(reserve.folder, '\xC3');
   return cab + fileRecords + blocks;
 }
 

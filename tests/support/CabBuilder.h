@@ -23,9 +23,18 @@ struct CabSetLinks {
   uint16_t index = 0;  // iCabinet
 };
 
+// Per-cabinet, per-folder and per-block reserved areas (as signing tools leave them); all zero
+// means none.
+struct CabReserve {
+  uint16_t header = 0;
+  uint8_t folder = 0;
+  uint8_t data = 0;
+};
+
 // One folder, no compression, data blocks of at most 32 KB, no checksums. No file spans into
 // a neighbour: the links only name them.
-std::string MakeStoredCabinet(const std::vector<CabFile>& files, const CabSetLinks& links = {});
+std::string MakeStoredCabinet(const std::vector<CabFile>& files, const CabSetLinks& links = {},
+                              const CabReserve& reserve = {});
 
 // Writes bytes to a file (created or truncated); fails the current test when it cannot.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
