@@ -491,13 +491,36 @@ TEST_F(SepackTest, VerifyAgreesWithTheStubOverDamagedPackages) {
       << out_;
 }
 
-TEST_F(SepackTest, ListRejectsWhatIsNotAPackage) {
+TEST_F(SepackTest, ListAndExtractRejectWhatIsNotASoundPackage) {
   for (const std::string& other : {Fixture("stored.cab"), NativeStub(), Path("missing")}) {
     EXPECT_NE(Sepack("list " + Quote(other)), 0);
     EXPECT_NE(Sepack("verify " + Quote(other)), 0);
     if (other != Path("missing")) {
       EXPECT_NE(err_.find("Not a valid SE file"), std::string::npos) << err_;
     }
+  }
+  // Entries decoded as the stub decodes them: a size word out of its bounds.
+  ASSERT_EQ(Sepack("make -q -o " + Quote(Path("setup")) + " " + Quote(Fixture("stored.cab"))), 0);
+  std::string bytes = Bytes2String(Read(Path("setup")));
+  const size_t stub = Read(NativeStub()).size();
+  const size_t word = stub + 4 + 8 + 7 +
+                      static_cast<size_t>(extractor::LittleEndian32(
+                          reinterpret_cast<const uint8_t*>(bytes.data()) + stub + 4)) -
+                      4;
+  const struct {
+    int32_t value;
+    const char* message;
+  } cases[] = {{0x7FFFFFFF, "size word (2147483647) cannot belong"},
+               {-1, "size word (-1) cannot belong"}};
+  for (const auto& c : cases) {
+    std::string le;
+    extractor::AppendLittleEndian32(le, c.value);
+    bytes.replace(word, 4, le);
+    Write(Path("damaged"), Bytes(bytes.begin(), bytes.end()));
+    EXPECT_EQ(Sepack("list " + Quote(Path("damaged"))), 1);
+    EXPECT_NE(out_.find(c.message), std::string::npos) << out_;
+    EXPECT_EQ(Sepack("extract " + Quote(Path("damaged")) + " " + Quote(Path("out"))), 1);
+    EXPECT_NE(err_.find(c.message), std::string::npos) << err_;
   }
 }
 

@@ -38,7 +38,7 @@ int Run(const std::vector<std::string>& args) {
   const std::string cabinet = scratch / "kem.cab";
   size_t files = 0;
   for (const EntryInfo& e : info.entries) {
-    DecompressEntry(package, e).SaveToFile(cabinet);
+    DecodeEntryToFile(package, e, cabinet);
     cab::TKXCabReader reader;
     reader.OnCloseFile = [&files](cab::TKXCabReader&, const std::string&, uint16_t, uint16_t,
                                   uint16_t attributes, uint16_t, bool&,

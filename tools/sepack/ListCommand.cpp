@@ -144,7 +144,7 @@ int Run(const std::vector<std::string>& args) {
   for (const EntryInfo& e : info.entries) {
     EntryListing listing{&e, {}, {}};
     try {
-      DecompressEntry(package, e).SaveToFile(cabinet);
+      DecodeEntryToFile(package, e, cabinet);
       listing.files = ListCabinet(cabinet);
     } catch (const std::exception& error) {
       listing.error = error.what();

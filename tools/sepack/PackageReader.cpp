@@ -4,28 +4,28 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "base/FileStream.h"
+#include "extractor/EntryDecoder.h"
 #include "extractor/PackageLayout.h"
-#include "tools/sepack/CodecRun.h"
+#include "platform/Platform.h"
 
 namespace sepack {
 
-se::MemoryStream DecompressEntry(PackageReader& package, const EntryInfo& entry) {
-  // The decoder produces as many bytes as the size word asks for; a damaged word must not
-  // make it fill memory.
+void DecodeEntryToFile(const PackageReader& package, const EntryInfo& entry,
+                       const std::string& cabinet) {
+  // The stub's own decoding, from the package file straight into the cabinet file.
+  se::FileStream file(package.Path(), se::FileStream::Mode::kOpenRead);
+  file.Seek(entry.dataOffset, plat::SeekOrigin::kBegin);
+  if (extractor::DecodeEntry(file, entry.compressedSize, cabinet)) return;
   if (entry.uncompressedSize < 0 ||
       entry.uncompressedSize > extractor::MaxDecodedSize(entry.compressedSize)) {
     throw std::runtime_error("the stream's size word (" + std::to_string(entry.uncompressedSize) +
                              ") cannot belong to " + std::to_string(entry.compressedSize) +
                              " compressed bytes: the entry is damaged");
   }
-  const std::vector<uint8_t> data = package.ReadData(entry);
-  se::MemoryStream out =
-      RunCodec(CodecOp::kDecompress, data, "decompressing entry " + std::to_string(entry.number));
-  if (out.Size() != entry.uncompressedSize) {
-    throw std::runtime_error("the stream decoded to " + std::to_string(out.Size()) +
-                             " bytes instead of " + std::to_string(entry.uncompressedSize));
-  }
-  return out;
+  throw std::runtime_error("the stream does not decode to the " +
+                           std::to_string(entry.uncompressedSize) +
+                           " bytes its size word gives: the entry is damaged");
 }
 
 PackageReader::PackageReader(const std::string& path) : path_(path), file_(path, std::ios::binary) {

@@ -44,6 +44,7 @@ class PackageReader {
   explicit PackageReader(const std::string& path);
 
   const PackageInfo& Info() const { return info_; }
+  const std::string& Path() const { return path_; }
   // The entry's LZH stream (its size word included).
   std::vector<uint8_t> ReadData(const EntryInfo& entry);
 
@@ -57,9 +58,10 @@ class PackageReader {
   PackageInfo info_;
 };
 
-// The entry's cabinet: its stream read and decompressed, with a progress bar on a terminal.
+// Writes the entry's cabinet to `cabinet`, decoded as the stub decodes it (bounded memory).
 // std::runtime_error when the stream's size word cannot be right or the stream does not
-// decode.
-se::MemoryStream DecompressEntry(PackageReader& package, const EntryInfo& entry);
+// decode; the package's read errors and the cabinet file's write errors pass through.
+void DecodeEntryToFile(const PackageReader& package, const EntryInfo& entry,
+                       const std::string& cabinet);
 
 }  // namespace sepack
