@@ -183,9 +183,11 @@ TEST(WorkFolderNumber, FollowsTheGenerator) {
     EXPECT_EQ(extractor::TExtractor::DrawFolderNumber(state), c.number);
     EXPECT_EQ(state, c.state);
   }
-  // The largest seed still gives a number of at most ten digits.
-  uint32_t state = extractor::TExtractor::SeedFromTime(23, 59, 59, 999);
-  EXPECT_LE(extractor::TExtractor::DrawFolderNumber(state), 2147483646u);
+  // The draw spans 0 to 2^31 - 2 (at most ten digits): its top is where the state becomes
+  // 2^32 - 1, one step after this one.
+  uint32_t state = 1298181734u;
+  EXPECT_EQ(extractor::TExtractor::DrawFolderNumber(state), 2147483646u);
+  EXPECT_EQ(state, 0xFFFFFFFFu);
 }
 
 }  // namespace
