@@ -142,7 +142,7 @@ std::string JoinPath(std::initializer_list<std::string_view> parts) {
   return result;
 }
 
-bool IsSafeStoredName(std::string_view name) {
+bool IsSafeStoredName(std::string_view name, bool windows) {
   if (name.empty() || IsSeparator(name.front())) return false;
   for (char c : name) {
     if (static_cast<unsigned char>(c) < 0x20 || c == ':') return false;
@@ -153,10 +153,10 @@ bool IsSafeStoredName(std::string_view name) {
     while (end < name.size() && !IsSeparator(name[end])) ++end;
     std::string_view step = name.substr(start, end - start);
     if (step == "..") return false;
-#ifdef _WIN32
     // Windows ignores trailing dots and blanks in a step, so "... " is ".." as well.
-    if (step.size() >= 2 && step.find_first_not_of(". ") == std::string_view::npos) return false;
-#endif
+    if (windows && step.size() >= 2 && step.find_first_not_of(". ") == std::string_view::npos) {
+      return false;
+    }
     start = end + 1;
   }
   return true;

@@ -55,8 +55,14 @@ using TKXCabReaderUnrecognizedNotifyEvent =
 std::string JoinPath(std::initializer_list<std::string_view> parts);
 
 // True when a name stored in a cabinet, joined to a destination folder, stays inside it:
-// not empty, not absolute, no drive or stream (":"), no ".." step, no control character.
-bool IsSafeStoredName(std::string_view name);
+// not empty, not absolute, no drive or stream (":"), no ".." step, no control character; with
+// `windows` (the default on Windows), no step of dots and blanks only either, which Windows
+// reads as "..". A packer checks names with the Windows rules whatever it runs on.
+#ifdef _WIN32
+bool IsSafeStoredName(std::string_view name, bool windows = true);
+#else
+bool IsSafeStoredName(std::string_view name, bool windows = false);
+#endif
 
 class TKXCabReader {
  public:

@@ -255,6 +255,7 @@ TEST_F(SepackTest, MakeRefusesBadInputsAndWritesNothing) {
   testing_support::WriteFileBytes(Path("climb.cab"), MakeStoredCabinet({{"..\\..\\x", "x"}}));
   testing_support::WriteFileBytes(Path("absolute.cab"), MakeStoredCabinet({{"\\x", "x"}}));
   testing_support::WriteFileBytes(Path("drive.cab"), MakeStoredCabinet({{"c:\\x", "x"}}));
+  testing_support::WriteFileBytes(Path("dots.cab"), MakeStoredCabinet({{"a\\... \\x", "x"}}));
   testing_support::WriteFileBytes(Path("dup.cab"), MakeStoredCabinet({{"HELLO.TXT", "x"}}));
   fs::create_directories(Path("app/sub"));
   Write(Path("app/hello.txt"), {'h', 'i'});
@@ -290,6 +291,7 @@ TEST_F(SepackTest, MakeRefusesBadInputsAndWritesNothing) {
       {"make" + out + Quote(Path("climb.cab")), "'..\\..\\x', whose name leads out"},
       {"make" + out + Quote(Path("absolute.cab")), "'\\x', whose name leads out"},
       {"make" + out + Quote(Path("drive.cab")), "'c:\\x', whose name leads out"},
+      {"make" + out + Quote(Path("dots.cab")), "'a\\... \\x', whose name leads out"},
       {"make" + out + Quote(Fixture("stored.cab")) + " " + Quote(Path("dup.cab")),
        "'HELLO.TXT' is given twice"},
       {"make" + out + Quote(Path("app")) + " " + Quote(Path("dup.cab")),

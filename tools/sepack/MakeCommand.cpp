@@ -145,7 +145,7 @@ void CheckNames(const std::vector<Source>& sources, int verbosity) {
   std::string otherCase;
   for (const Source& s : sources) {
     for (const std::string& name : s.stored) {
-      if (!cab::IsSafeStoredName(name)) {
+      if (!cab::IsSafeStoredName(name, /*windows=*/true)) {
         throw std::runtime_error("'" + s.label + "' holds the file '" + name +
                                  "', whose name leads out of the folder it is extracted into");
       }
@@ -215,6 +215,8 @@ int Run(const std::vector<std::string>& args) {
   if (o.promptFile) read.push_back(*o.promptFile);
   CheckOutputIsNotAnInput(o.out, read);
   AtomicOutput output(o.out, 0777);
+  // A package written to standard output leaves the reports to standard error.
+  std::FILE* const report = o.out == "-" ? stderr : stdout;
 
   ScratchDir scratch("sepack-make");
   const std::vector<Source> sources = PlanSources(o, scratch);
@@ -241,8 +243,8 @@ int Run(const std::vector<std::string>& args) {
       throw tooLarge;  // the rest is not compressed
     }
     if (o.verbosity > 1) {
-      std::printf("entry %zu: %s, %zu bytes\n", index + 1, sources[index].label.c_str(),
-                  stream.size());
+      std::fprintf(report, "entry %zu: %s, %zu bytes\n", index + 1, sources[index].label.c_str(),
+                   stream.size());
     }
   });
   try {
@@ -253,9 +255,10 @@ int Run(const std::vector<std::string>& args) {
   }
   output.Commit();
   if (o.verbosity > 0) {
-    std::printf("%s: %zu %s, %lld bytes (stub %s, %lld bytes)\n", o.out.c_str(), sources.size(),
-                sources.size() == 1 ? "entry" : "entries", static_cast<long long>(output.Written()),
-                stubPath.c_str(), static_cast<long long>(stubSize));
+    std::fprintf(report, "%s: %zu %s, %lld bytes (stub %s, %lld bytes)\n", o.out.c_str(),
+                 sources.size(), sources.size() == 1 ? "entry" : "entries",
+                 static_cast<long long>(output.Written()), stubPath.c_str(),
+                 static_cast<long long>(stubSize));
   }
   return 0;
 }
