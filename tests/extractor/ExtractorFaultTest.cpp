@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <stdexcept>
 
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
+#include "cab/CabCallbacks.h"
 #include "cab/EKXCabinet.h"
 #include "extractor/Extractor_U1.h"
 #include "extractor/TopLevelHandler.h"
@@ -373,6 +375,29 @@ TEST(ExtractorFaultTable, FailurePartWayThroughALargeEntry) {
 
 // The codec's tables cannot be had, or cannot be given back once the whole cabinet is out:
 // the entry is reported as not extracted, and the run cleans up.
+// An error met inside a cabinet library callback ends the run as any error of the extraction
+// does (Application Error, exit code 1, the work folder left), never by unwinding through the
+// library, which the 32-bit build cannot survive.
+TEST(ExtractorFaultTable, ErrorInsideACabinetCallbackIsAnApplicationError) {
+  static const char* target;
+  for (const char* callback : {"alloc", "open", "read", "write", "notify"}) {
+    SCOPED_TRACE(callback);
+    target = callback;
+    Scene scene;
+    cab::CallbackFaultHook = [](const char* name) {
+      if (std::string(name) == target) throw std::runtime_error(std::string("forced in ") + name);
+    };
+    const int code = scene.RunStub();
+    cab::CallbackFaultHook = nullptr;
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(scene.applicationError.find(std::string("forced in ") + callback), std::string::npos)
+        << scene.applicationError;
+    EXPECT_EQ(scene.Leftovers().size(), 1u);
+    EXPECT_EQ(scene.fault.Count(Op::kRunAndWait), 0);
+    scene.ExpectOnlyWorkFolderChanged();
+  }
+}
+
 TEST(ExtractorFaultTable, CodecFailureIsReportedAndCleanedUp) {
   class Tables final : public lzh::TLzhTableAllocator {
    public:
