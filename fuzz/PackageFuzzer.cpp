@@ -32,7 +32,7 @@ std::optional<std::vector<Bytes>> Expected(const Bytes& p) {
   };
   const auto trailer = extractor::ReadTrailer(size, at);
   if (!trailer) return std::nullopt;
-  const int64_t end = size - 12 - trailer->promptLength;
+  const int64_t end = trailer->end - 12 - trailer->promptLength;
   int64_t pos = end - trailer->areaSize;
   std::vector<Bytes> cabinets;
   const int32_t count = at(pos);
