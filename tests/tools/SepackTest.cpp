@@ -628,6 +628,21 @@ TEST_F(SepackTest, MakeWarnsOfTheProgramInAnotherCaseAndTrimsThePromptFile) {
   ASSERT_EQ(Sepack("list " + Quote(Path("setup"))), 0) << err_;
   EXPECT_NE(out_.find("prompt: \"Go?\"\n"), std::string::npos) << out_;
 
+  // What a cabinet cannot hold is named, not dropped silently.
+  fs::create_directories(Path("app/empty"));
+  fs::create_directories(Path("elsewhere"));
+  Write(Path("elsewhere/target.txt"), {'t'});
+  fs::create_directory_symlink(Path("elsewhere"), Path("app/linked-folder"));
+  fs::create_symlink(Path("elsewhere/target.txt"), Path("app/linked-file"));
+  ASSERT_EQ(Sepack("make -o " + Quote(Path("setup")) + " " + Quote(Path("app"))), 0) << err_;
+  for (const char* note : {"app/empty': an empty folder", "app/linked-folder': a link to a folder",
+                           "app/linked-file' is a link: its target's content is stored"}) {
+    EXPECT_NE(err_.find(note), std::string::npos) << note << "\n" << err_;
+  }
+  fs::remove(Path("app/linked-folder"));
+  fs::remove(Path("app/linked-file"));
+  fs::remove(Path("app/empty"));
+
   fs::rename(Path("app/RUX.EXE"), Path("app/rux.exe"));
   ASSERT_EQ(Sepack("make -q -o" + Quote(Path("setup")) + " " + Quote(Path("app"))), 0) << err_;
   EXPECT_EQ(out_ + err_, "");
