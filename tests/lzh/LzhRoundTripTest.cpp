@@ -6,6 +6,7 @@
 
 #include "lzh/LzhDecoder.h"
 #include "lzh/LzhEncoder.h"
+#include "tests/lzh/LzhReference.h"
 #include "tests/lzh/LzhTestSupport.h"
 
 using namespace lzh_test;
@@ -124,6 +125,15 @@ TEST(LzhDeepCodes, CodesLongerThan16BitsAreSentWhole) {
     }
   }
   ws.FreeTables();
+
+  // The same stream framed as an LZH stream, through Decompress, against the reference.
+  uint32_t size = 0;
+  for (const int s : symbols) size += s < 256 ? 1 : static_cast<uint32_t>(s - 253);
+  Bytes lzh = sink.data;
+  for (int b = 0; b < 4; ++b) lzh.push_back(static_cast<uint8_t>(size >> (8 * b)));
+  const Bytes out = Decompress(lzh);
+  EXPECT_EQ(out.size(), size);
+  EXPECT_TRUE(out == lzh_ref::Decompress(lzh).out);
 }
 
 }  // namespace
