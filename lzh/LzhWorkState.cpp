@@ -1,5 +1,6 @@
 #include "lzh/LzhWorkState.h"
 
+#include <atomic>
 #include <new>
 
 #include "lzh/LzhException.h"
@@ -17,7 +18,9 @@ class THeapAllocator final : public TLzhTableAllocator {
 };
 
 THeapAllocator heapAllocator;
-TLzhTableAllocator* currentAllocator = &heapAllocator;
+// Read by every operation, on any thread (the packer compresses entries in parallel); set only
+// by tests.
+std::atomic<TLzhTableAllocator*> currentAllocator{&heapAllocator};
 
 // Table sizes in the order they are obtained.
 constexpr std::size_t kTableBytes[] = {
@@ -33,9 +36,7 @@ constexpr std::size_t kTableBytes[] = {
 }  // namespace
 
 TLzhTableAllocator* SetLzhTableAllocator(TLzhTableAllocator* allocator) noexcept {
-  TLzhTableAllocator* previous = currentAllocator;
-  currentAllocator = allocator ? allocator : &heapAllocator;
-  return previous;
+  return currentAllocator.exchange(allocator ? allocator : &heapAllocator);
 }
 
 TLzhWorkState::~TLzhWorkState() {
@@ -50,10 +51,11 @@ void TLzhWorkState::AllocTables() {
   MatchPosition = 0;
   MatchLength = 0;
   ReleaseAll();
+  allocator_ = currentAllocator.load();
   for (int t = 0; t < kTableCount; ++t) {
     void* block = nullptr;
     try {
-      block = currentAllocator->Allocate(kTableBytes[t]);
+      block = allocator_->Allocate(kTableBytes[t]);
     } catch (const std::bad_alloc&) {
     }
     if (!block) {
@@ -74,7 +76,7 @@ void TLzhWorkState::AllocTables() {
 void TLzhWorkState::FreeTables() {
   bool ok = true;
   for (int t = kTableCount - 1; t >= 0; --t) {
-    if (blocks_[t] && !currentAllocator->Release(blocks_[t])) ok = false;
+    if (blocks_[t] && !allocator_->Release(blocks_[t])) ok = false;
     blocks_[t] = nullptr;
   }
   TreeLeft = TreeRight = TreeParent = nullptr;
@@ -86,7 +88,7 @@ void TLzhWorkState::FreeTables() {
 
 void TLzhWorkState::ReleaseAll() noexcept {
   for (int t = kTableCount - 1; t >= 0; --t) {
-    if (blocks_[t]) currentAllocator->Release(blocks_[t]);
+    if (blocks_[t]) allocator_->Release(blocks_[t]);
     blocks_[t] = nullptr;
   }
 }

@@ -29,7 +29,8 @@ class TLzhTableAllocator {
   virtual bool Release(void* block) noexcept = 0;
 };
 
-// Installs `allocator` for later AllocTables/FreeTables (nullptr: the heap); returns the previous.
+// Installs `allocator` for later AllocTables (nullptr: the heap); returns the previous. Tables
+// go back to the allocator that gave them.
 TLzhTableAllocator* SetLzhTableAllocator(TLzhTableAllocator* allocator) noexcept;
 
 // The decoder's table of the code tree's top levels (see TTopCodes in LzhDecoder.h).
@@ -82,6 +83,7 @@ class TLzhWorkState {
  private:
   static constexpr int kTableCount = 7;
   void ReleaseAll() noexcept;
+  TLzhTableAllocator* allocator_ = nullptr;  // the one that gave blocks_, which gets them back
   void* blocks_[kTableCount] = {};
 };
 

@@ -3,6 +3,8 @@
 
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "lzh/LzhDecoder.h"
 #include "lzh/LzhEncoder.h"
@@ -59,6 +61,26 @@ TEST(LzhRoundTrip, Inputs) {
         c.input.size())
         << c.name;
     EXPECT_TRUE(Decompress(lzh) == c.input) << c.name;
+  }
+}
+
+TEST(LzhRoundTrip, CodecObjectsRunOnSeveralThreadsAtOnce) {
+  std::vector<Bytes> inputs;
+  for (unsigned i = 0; i < 4; ++i) inputs.push_back(RandomBytes(60000, 4 + 60 * i, 10 + i));
+  std::vector<Bytes> serial;
+  for (const Bytes& in : inputs) serial.push_back(Compress(in));
+  std::vector<Bytes> packed(inputs.size()), unpacked(inputs.size());
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    threads.emplace_back([&, i] {
+      packed[i] = Compress(inputs[i]);
+      unpacked[i] = Decompress(packed[i]);
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    EXPECT_TRUE(packed[i] == serial[i]) << i;
+    EXPECT_TRUE(unpacked[i] == inputs[i]) << i;
   }
 }
 
