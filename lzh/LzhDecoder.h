@@ -133,7 +133,7 @@ class TLzhDecoder {
     // The first byte holds the prefix code and the start of the lower 6 bits; `rest` more
     // bits (1 to 6) complete them.
     const int rest = OffsetBits[b] - 2;
-    Refill();
+    Fetch();  // 1 to 8 bits are left after a byte: the next bit read would fetch one byte
     const int low =
         static_cast<int>((static_cast<unsigned>(b) << rest | bits_ >> (32 - rest)) & 63);
     Take(rest);
@@ -143,12 +143,17 @@ class TLzhDecoder {
  private:
   // Keeps 9 to 16 bits buffered; an exhausted input reads as zero bytes.
   void Refill() {
-    while (count_ <= 8) {
-      uint8_t byte = 0;
-      if (!FetchByte(source_, byte)) byte = 0;
-      bits_ |= static_cast<uint32_t>(byte) << (24 - count_);
-      count_ += 8;
+    if (count_ <= 8) {
+      Fetch();
+      if (count_ <= 8) Fetch();  // only at the very start, with nothing buffered
     }
+  }
+  // Places the next stream byte just below the bits held.
+  void Fetch() {
+    uint8_t byte = 0;
+    if (!FetchByte(source_, byte)) byte = 0;
+    bits_ |= static_cast<uint32_t>(byte) << (24 - count_);
+    count_ += 8;
   }
   // Takes n bits (at most 9) just after a refill. Taken one at a time, they would have caused
   // one fetch (before the bit that found 8 left) exactly when fewer than 8 remain at the end.
