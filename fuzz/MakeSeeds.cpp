@@ -73,6 +73,8 @@ int main(int argc, char** argv) {
   Save(out / "lzh_decode/literal", DecodeSeed(std::string("\x00\x00", 2), 1));
   Save(out / "lzh_decode/match", DecodeSeed(std::string("\x8C\x00\x00", 3), 3));
   Save(out / "lzh_decode/literal-match", DecodeSeed(std::string("\xE6\xC6\x00\x00", 4), 4));
+  // No stream at all and the largest size: zero bits decode to enough symbols for rebuilds.
+  Save(out / "lzh_decode/zeros-rebuild", DecodeSeed("", 0xFF3F));
 
   Save(out / "lzh_roundtrip/text", text);
   Save(out / "lzh_roundtrip/attribs", attribs);
