@@ -45,8 +45,6 @@ TLzhWorkState::~TLzhWorkState() {
 
 void TLzhWorkState::AllocTables() {
   TopCodes.Valid = false;
-  OutBitBuffer = 0;
-  OutBitCount = 0;
   BytesCoded = 0;
   MatchPosition = 0;
   MatchLength = 0;

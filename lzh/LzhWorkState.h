@@ -1,5 +1,6 @@
-// The working state of one encode or decode: bit buffers, ring buffer, match-finding tree and
-// the adaptive Huffman model. Each operation owns its own state for its whole span.
+// The working state of one encode or decode: ring buffer, match-finding tree, the adaptive
+// Huffman model and the decoder's code table (the coders keep their bit buffers in registers).
+// Each operation owns its own state for its whole span.
 #pragma once
 
 #include <cstddef>
@@ -66,8 +67,6 @@ class TLzhWorkState {
   void RemovePosition(int p);
 
   TLzhTopCodes TopCodes;
-  uint8_t OutBitCount = 0;
-  uint16_t OutBitBuffer = 0;
   int64_t BytesCoded = 0;      // 64 bits: a callback source may deliver more than 2 GiB
   uint16_t MatchPosition = 0;  // a match offset: (r - p) mod 4096 - 1
   uint16_t MatchLength = 0;
