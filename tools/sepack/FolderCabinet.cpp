@@ -11,6 +11,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 
@@ -138,6 +139,11 @@ std::vector<std::vector<FolderFile>> SplitIntoCabinets(const std::vector<FolderF
 }
 
 void WriteFolderCabinet(const std::vector<FolderFile>& files, const std::string& cabinetPath) {
+  // One cabinet at a time: the library and GIO make no promise for concurrent use, and their
+  // lazy set-up is shared. The entries' LZH compression, most of the work, still runs side by
+  // side.
+  static std::mutex oneAtATime;
+  const std::lock_guard lock(oneAtATime);
   const std::optional<int64_t> cap = SourceDateEpoch();
   GRef<GCabCabinet> cabinet(gcab_cabinet_new());
   GRef<GCabFolder> cabFolder(gcab_folder_new(GCAB_COMPRESSION_MSZIP));

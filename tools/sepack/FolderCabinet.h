@@ -44,8 +44,8 @@ std::optional<int64_t> SourceDateEpoch();
 // Writes `files` into a new MSZIP cabinet at `cabinetPath`. Each file keeps its modification
 // time, in UTC and capped by SOURCE_DATE_EPOCH, and gets the archive attribute, plus read-only
 // when its owner may not write it and the execute attribute (0x40) when its owner may run it.
-// The same files always give the same cabinet, in any time zone. std::runtime_error when a file
-// cannot be read or stored.
+// The same files always give the same cabinet, in any time zone. Callers on several threads
+// take turns. std::runtime_error when a file cannot be read or stored.
 void WriteFolderCabinet(const std::vector<FolderFile>& files, const std::string& cabinetPath);
 
 }  // namespace sepack
