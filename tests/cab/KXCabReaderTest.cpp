@@ -273,14 +273,13 @@ TEST_F(Reader, StoredNameOutsideAscii) {
 }
 
 // A folder on the way that is a link (left by an earlier file or anyone else) is not written
-// through, whichever separator the stored name uses.
+// through, whichever separator the stored name uses. (The Windows builds' std::filesystem
+// makes no links.)
+#ifndef _WIN32
 TEST_F(Reader, LinkOnTheWayIsRefused) {
   std::string out = Out();
   plat::Current().MakeFolder(dir / "elsewhere");
-  std::error_code error;
-  std::filesystem::create_directory_symlink(std::filesystem::u8path(dir / "elsewhere"),
-                                            std::filesystem::u8path(dir / "out/link"), error);
-  if (error) GTEST_SKIP() << "no folder links here: " << error.message();
+  std::filesystem::create_directory_symlink(dir / "elsewhere", dir / "out/link");
   for (const char* stored : {"link\\a.txt", "link/b.txt"}) {
     SCOPED_TRACE(stored);
     std::string cab = Cabinet({{stored, "through"}});
@@ -295,5 +294,6 @@ TEST_F(Reader, LinkOnTheWayIsRefused) {
   ASSERT_TRUE(plat::Current().FindFiles(dir / "elsewhere", entries));
   EXPECT_EQ(entries.size(), 2u);  // "." and ".." only
 }
+#endif
 
 }  // namespace
