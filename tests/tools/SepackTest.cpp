@@ -684,12 +684,21 @@ TEST_F(SepackTest, LargeFolderIsSplitIntoSeveralEntries) {
 
 // Interrupted, make leaves neither its scratch folder nor a partial output behind.
 TEST_F(SepackTest, InterruptedMakeRemovesItsScratchFiles) {
-  FillFolder(Path("big"), 6, 4u << 20);
+  // Random bytes compress slowly enough that make is still at work when it is stopped the
+  // moment its scratch folder appears; stopped first, it cannot finish before the interrupt.
+  fs::create_directories(Path("big"));
+  std::mt19937 rng(11);
+  for (int i = 0; i < 6; ++i) {
+    Bytes data(4u << 20);
+    for (auto& b : data) b = static_cast<uint8_t>(rng());
+    Write(Path("big/file" + std::to_string(i) + ".bin"), data);
+  }
   fs::create_directory(Path("tmp"));
   const int code =
       Run("TMPDIR=" + Quote(Path("tmp")) + " '" SEPACK_PATH "' make -o " + Quote(Path("setup")) +
           " " + Quote(Path("big")) + " & pid=$!; until [ -n \"$(ls " + Quote(Path("tmp")) +
-          ")\" ]; do sleep 0.02; done; sleep 0.3; kill -INT $pid; wait $pid");
+          ")\" ]; do sleep 0.01; done; kill -STOP $pid; kill -INT $pid; kill -CONT $pid; " +
+          "wait $pid");
   EXPECT_EQ(code, 128 + SIGINT) << err_;
   EXPECT_TRUE(fs::is_empty(Path("tmp")));
   for (const auto& name : Files()) EXPECT_EQ(name.rfind("setup", 0), std::string::npos) << name;
