@@ -47,4 +47,5 @@ for t in win32 win64; do
 done
 echo
 echo "Windows packages: out/hello-setup-win32.exe (the 32-bit product), out/hello-setup-win64.exe"
-echo "(under Wine: /usr/lib/wine/wine64 out/hello-setup-win64.exe, with a display)"
+echo "(under Wine, with a display: /usr/lib/wine/wine out/hello-setup-win32.exe,"
+echo " /usr/lib/wine/wine64 out/hello-setup-win64.exe)"

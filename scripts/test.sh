@@ -2,7 +2,8 @@
 # The whole test suite: installs what is missing, builds all three builds, runs the native
 # tests with ctest, the Windows x86_64 tests under wine64 and the Windows 32-bit (product)
 # tests under wine32, each in a throw-away prefix, then the native tests again built with the
-# sanitizers, and each fuzzing harness for 20 s.
+# sanitizers, each fuzzing harness for 20 s, and the packer installed with cmake --install and
+# as a Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
