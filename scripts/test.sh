@@ -28,7 +28,15 @@ ctest --test-dir "$BUILD_WIN64" --output-on-failure
 
 echo "== Windows 32-bit tests (the product) under wine32"
 WINEPREFIX=$WINEPREFIX32 /usr/lib/wine/wine wineboot -i >/dev/null 2>&1 || true
-ctest --test-dir "$BUILD_WIN32" --output-on-failure -j "$(nproc)"
+# Where i386 code runs through qemu's user-mode emulator (scripts/deps.sh), the emulator itself
+# dies (SIGSEGV inside qemu) on 32-bit Wine programs that run several threads at once, so the
+# one multi-threaded test is left out there; the product (the stub) has one thread.
+if [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]; then
+  echo "(i386 emulated by qemu: the multi-threaded codec test is left out)"
+  GTEST_FILTER='-*OnSeveralThreadsAtOnce' ctest --test-dir "$BUILD_WIN32" --output-on-failure -j "$(nproc)"
+else
+  ctest --test-dir "$BUILD_WIN32" --output-on-failure -j "$(nproc)"
+fi
 
 echo "== native tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 scripts/sanitize.sh
