@@ -8,6 +8,7 @@
 
 #include "cab/KXCabReader.h"
 #include "tools/sepack/Command.h"
+#include "tools/sepack/FileIo.h"
 
 namespace sepack {
 namespace {
@@ -21,10 +22,7 @@ int Run(const std::vector<std::string>& args) {
   if (!fs::is_regular_file(cabinet, ec)) {
     throw std::runtime_error("'" + cabinet + "' is not a file");
   }
-  fs::create_directories(folder, ec);
-  if (!fs::is_directory(folder, ec)) {
-    throw std::runtime_error("cannot create the folder '" + folder + "'");
-  }
+  MakeOutputFolder(folder);
   size_t files = 0;
   std::string shown;
   cab::TKXCabReader reader;

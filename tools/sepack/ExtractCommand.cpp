@@ -28,12 +28,7 @@ int Run(const std::vector<std::string>& args) {
   if (!info.damage.empty()) {
     throw std::runtime_error("'" + path + "' is damaged: " + info.damage);
   }
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (!fs::is_directory(folder, ec)) {
-    throw std::runtime_error("cannot create the folder '" + folder + "'" +
-                             (ec ? ": " + ec.message() : std::string()));
-  }
+  MakeOutputFolder(folder);
   ScratchDir scratch("sepack-extract");
   const std::string cabinet = scratch / "kem.cab";
   size_t files = 0;

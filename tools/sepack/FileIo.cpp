@@ -226,4 +226,13 @@ void RemoveScratchOnInterrupt() {
   }).detach();
 }
 
+void MakeOutputFolder(const std::string& folder) {
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (!std::filesystem::is_directory(folder, ec)) {
+    throw std::runtime_error("cannot create the folder '" + folder + "'" +
+                             (ec ? ": " + ec.message() : std::string()));
+  }
+}
+
 }  // namespace sepack

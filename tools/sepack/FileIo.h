@@ -56,6 +56,10 @@ void CheckOutputIsNotAnInput(const std::string& output, const std::vector<std::s
 
 // A fresh private folder under $TMPDIR (or /tmp), removed with everything in it when the
 // object goes.
+// Makes `folder` and the folders above it as needed; std::runtime_error with the reason when it
+// is not a folder afterwards.
+void MakeOutputFolder(const std::string& folder);
+
 class ScratchDir {
  public:
   explicit ScratchDir(const std::string& prefix = "sepack");
