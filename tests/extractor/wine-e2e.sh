@@ -13,22 +13,9 @@ set -euo pipefail
 STUB=$1 PROBE=$2 CONSOLE_PROBE=$3 MAKE=$4 DECOY=$5
 export LC_ALL=C.UTF-8 WINEDEBUG=-all
 
-machine=$(od -An -tu2 -j $(($(od -An -tu4 -j 60 -N 4 "$STUB") + 4)) -N 2 "$STUB" | tr -d ' ')
-if [ "$machine" = 332 ]; then  # 0x14c: i686
-  WINE=/usr/lib/wine/wine arch=i686 patience=900
-  [ -n "${WINEPREFIX32:-}" ] && WINEPREFIX=$WINEPREFIX32 || unset WINEPREFIX
-else
-  WINE=/usr/lib/wine/wine64 arch=x86_64 patience=60
-fi
-if [ -z "${WINEPREFIX:-}" ]; then
-  WINEPREFIX="$(mktemp -d)/prefix"
-  export WINEPREFIX
-  $WINE wineboot -i >/dev/null 2>&1 || true
-fi
-export WINEPREFIX
+. "$(dirname "$0")/wine-lib.sh"
+wine_for "$STUB"
 work=$(mktemp -d)
-display=":$((100 + RANDOM % 400))"
-Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 & xvfb=$!
 tmp_changed=0
 cleanup() {
   if [ $tmp_changed = 1 ]; then
@@ -40,47 +27,10 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-export DISPLAY=$display
-sleep 1
-temp=$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp 2>/dev/null | grep -v /Public/ | head -1)
-[ -n "$temp" ] || { echo "no temporary folder in $WINEPREFIX" >&2; exit 1; }
-fail=0
+start_display
 echo "stub: $arch under $WINE"
 
-work_folders() { { ls -d "$1"/se_* 2>/dev/null || true; } | wc -l; }
-# A Unix path as the Windows programs should get it (drive Z: is the Unix root).
-winpath() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
 le32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))\\x$(printf %02x $(($1 >> 16 & 255)))\\x$(printf %02x $(($1 >> 24 & 255)))"; }
-
-wait_window() { # title; echoes the window id, or nothing after $patience seconds
-  local win="" until=$((SECONDS + patience))
-  while [ $SECONDS -lt $until ]; do
-    win=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1) || true
-    [ -n "$win" ] && break
-    sleep 0.25
-  done
-  echo "$win"
-}
-press() { # window key
-  xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
-  xdotool key --window "$1" "$2"
-}
-
-# Runs a package (stderr to $work/trace), answers the box with the given title with a key;
-# echoes the exit code (99: no box came).
-answer() { # package title key
-  $WINE "$1" 2>"$work/trace" & local pid=$!
-  local win; win=$(wait_window "$2")
-  if [ -z "$win" ]; then echo "no window titled '$2'" >&2; kill $pid 2>/dev/null; wait $pid 2>/dev/null; echo 99; return; fi
-  press "$win" "$3"
-  local rc=0; wait $pid || rc=$?
-  echo $rc
-}
-
-check() { # description condition...
-  local what=$1; shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fail=1; fi
-}
 
 # The Unicode case runs a console rux.exe, whose console host holds the work folder for a
 # moment after it ends; clean-up waits that out. Where wine32 runs through emulation that host

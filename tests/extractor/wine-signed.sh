@@ -17,50 +17,13 @@ export WINEDEBUG=-all
 SEPACK=${SEPACK:-$(dirname "$(dirname "$(realpath "$STUB")")")/../build/bin/sepack}
 [ -x "$SEPACK" ] || { echo "no native sepack at $SEPACK: build the native sepack first" >&2; exit 1; }
 
-machine=$(od -An -tu2 -j $(($(od -An -tu4 -j 60 -N 4 "$STUB") + 4)) -N 2 "$STUB" | tr -d ' ')
-if [ "$machine" = 332 ]; then  # 0x14c: i686
-  WINE=/usr/lib/wine/wine arch=i686 waits=800
-  [ -n "${WINEPREFIX32:-}" ] && WINEPREFIX=$WINEPREFIX32 || unset WINEPREFIX
-else
-  WINE=/usr/lib/wine/wine64 arch=x86_64 waits=120
-fi
-if [ -z "${WINEPREFIX:-}" ]; then
-  WINEPREFIX="$(mktemp -d)/prefix"
-  export WINEPREFIX
-  $WINE wineboot -i >/dev/null 2>&1 || true
-fi
-export WINEPREFIX
+. "$(dirname "$0")/wine-lib.sh"
+wine_for "$STUB"
 work=$(mktemp -d)
-display=":$((100 + RANDOM % 400))"
-Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 & xvfb=$!
 trap 'kill $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
-export DISPLAY=$display
-sleep 1
-temp=$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp 2>/dev/null | grep -v /Public/ | head -1)
-[ -n "$temp" ] || { echo "no temporary folder in $WINEPREFIX" >&2; exit 1; }
-fail=0
+start_display
 echo "stub: $arch under $WINE"
 
-work_folders() { { ls -d "$temp"/se_* 2>/dev/null || true; } | wc -l; }
-winpath() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
-check() { # description condition...
-  local what=$1; shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; fail=1; fi
-}
-# Runs a package, answers its question with Yes; echoes the exit code (99: no box came).
-run_yes() { # package
-  $WINE "$1" & local pid=$! win=""
-  for _ in $(seq $waits); do
-    win=$(xdotool search --onlyvisible --name "^Quillmark Extractor\$" 2>/dev/null | head -1) || true
-    [ -n "$win" ] && break
-    sleep 0.25
-  done
-  if [ -z "$win" ]; then kill $pid 2>/dev/null; wait $pid 2>/dev/null; echo 99; return; fi
-  xdotool windowactivate --sync "$win" >/dev/null 2>&1 || true
-  xdotool key --window "$win" y
-  local rc=0; wait $pid || rc=$?
-  echo $rc
-}
 # The certificate table's file offset, as sepack list reports it.
 table_at() { "$SEPACK" list "$1" | sed -n 's/^signed: yes (certificate table of [0-9]* bytes at byte \([0-9]*\).*/\1/p'; }
 
@@ -103,7 +66,7 @@ for p in "${packages[@]}"; do
     bash -c "'$SEPACK' verify '$work/$p-signed.exe' | grep -q '^signed: yes'"
   before=$(work_folders)
   rm -f "$work/mark"
-  rc=$(run_yes "$work/$p-signed.exe")
+  rc=$(answer "$work/$p-signed.exe" "Quillmark Extractor" y)
   check "$p: signed package runs: exit code 0 ($rc)" test "$rc" = 0
   check "$p: rux.exe ran" grep -q '^ran 0 ' "$work/mark"
   check "$p: work folder removed" test "$(work_folders)" = "$before"
