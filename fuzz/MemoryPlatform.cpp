@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string_view>
 
 namespace fuzz_support {
@@ -234,6 +235,36 @@ bool MemoryPlatform::FindFile(const std::string& given, plat::DirEntry& entry) {
 
 std::string MemoryPlatform::FullPathName(const std::string& path) {
   return !path.empty() && path.front() == '/' ? path : "/" + path;
+}
+
+bool MemoryPlatform::FileInfo(const std::string& given, plat::FileDetails& details) {
+  const std::string path = Canonical(given);
+  const uint32_t attributes = FileAttributes(path);
+  if (attributes == plat::attr::kInvalid) return false;
+  details = {};
+  details.attributes = attributes;
+  const auto file = files_.find(path);
+  details.size = file != files_.end() ? file->second.size() : 0;
+  // Each path is a file of its own: no links here.
+  details.fileId = std::hash<std::string>{}(path);
+  return true;
+}
+
+bool MemoryPlatform::RenameOver(const std::string& givenFrom, const std::string& givenTo) {
+  const std::string from = Canonical(givenFrom), to = Canonical(givenTo);
+  if (!files_.count(from)) return Fail(ENOENT);
+  if (folders_.count(to) || !ParentExists(to)) return Fail(EACCES);
+  Changing(from);
+  Changing(to);
+  std::vector<uint8_t> bytes = std::move(files_[from]);
+  files_.erase(from);
+  files_[to] = std::move(bytes);
+  attributes_.erase(to);
+  if (const auto a = attributes_.find(from); a != attributes_.end()) {
+    attributes_[to] = a->second;
+    attributes_.erase(a);
+  }
+  return true;
 }
 
 bool MemoryPlatform::TempPath(std::string& path) {

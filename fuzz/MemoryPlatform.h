@@ -59,11 +59,18 @@ class MemoryPlatform : public plat::Platform {
   bool FindFiles(const std::string& folder, std::vector<plat::DirEntry>& entries) override;
   bool FindFile(const std::string& path, plat::DirEntry& entry) override;
   std::string FullPathName(const std::string& path) override;
+  bool FileInfo(const std::string& path, plat::FileDetails& details) override;
+  bool RenameOver(const std::string& from, const std::string& to) override;
   std::string ProgramPath() override { return kProgramPath; }
   bool TempPath(std::string& path) override;
   plat::SystemTime UtcTimeOfDay() override { return {12, 34, 56, 789}; }
   bool RunAndWait(const std::string& program, const std::string& currentDir) override;
   bool ShellOpen(const std::string& path) override;
+  std::vector<std::string> CommandArguments(int, char**) override { return {}; }
+  // No standard streams and no console; interruptions never come.
+  plat::FileHandle StandardStream(plat::StdStream) override { return plat::kInvalidFile; }
+  bool IsConsole(plat::FileHandle) override { return false; }
+  void OnInterrupt(void (*)()) override {}
   void Pause(uint32_t) override {}
   bool IsTransientError(uint32_t code) override { return code == kBusy; }
   void Beep(uint32_t) override {}

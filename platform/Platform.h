@@ -88,6 +88,20 @@ struct DirEntry {
   uint32_t attributes;  // attr:: bits
 };
 
+// What a path names, as the packer needs to know it.
+struct FileDetails {
+  uint32_t attributes = attr::kInvalid;  // attr:: bits of the file reached (links followed)
+  uint64_t size = 0;
+  int64_t modified = 0;       // last write, seconds since 1970-01-01 UTC
+  bool ownerExecute = false;  // the owner may run it (POSIX mode bits; never on Windows)
+  bool isLink = false;        // the path itself is a link (symbolic link, junction)
+  uint64_t volume = 0;        // volume and file id together name the file, whatever path
+  uint64_t fileId = 0;        // (or hard link) reaches it
+};
+
+// Which standard stream StandardStream returns.
+enum class StdStream : int { kInput = 0, kOutput = 1, kError = 2 };
+
 struct SystemTime {  // UTC time of day
   uint16_t hour, minute, second, milliseconds;
 };
@@ -132,6 +146,13 @@ class Platform {
   virtual bool FindFile(const std::string& path, DirEntry& entry) = 0;
   // The path expanded against the current directory (GetFullPathNameA); empty on failure.
   virtual std::string FullPathName(const std::string& path) = 0;
+  // Details of what `path` names, links followed; `isLink` tells whether the path itself is one
+  // (CreateFileW with FILE_FLAG_BACKUP_SEMANTICS, GetFileInformationByHandle). False when
+  // nothing is there or a link leads nowhere.
+  virtual bool FileInfo(const std::string& path, FileDetails& details) = 0;
+  // Renames `from` to `to`, replacing a file already at `to` in one step
+  // (MoveFileExW with MOVEFILE_REPLACE_EXISTING; rename(2)).
+  virtual bool RenameOver(const std::string& from, const std::string& to) = 0;
 
   // --- Process and environment.
   // Full path of the running program's own executable (GetModuleFileNameA).
@@ -145,6 +166,20 @@ class Platform {
   virtual bool RunAndWait(const std::string& program, const std::string& currentDir) = 0;
   // Opens a file through the shell with the verb "open" (ShellExecuteA). Outcome only advisory.
   virtual bool ShellOpen(const std::string& path) = 0;
+
+  // The program's arguments after its name, UTF-8 on Windows whatever the code page
+  // (GetCommandLineW, CommandLineToArgvW); POSIX takes argv as it is.
+  virtual std::vector<std::string> CommandArguments(int argc, char** argv) = 0;
+  // A standard stream's handle (GetStdHandle), kInvalidFile when the process has none. It stays
+  // the process's: never Close it.
+  virtual FileHandle StandardStream(StdStream which) = 0;
+  // True when `file` is an interactive console or terminal (GetConsoleMode; isatty).
+  virtual bool IsConsole(FileHandle file) = 0;
+  // From here on an interruption (Ctrl-C, Ctrl-Break, a closed console window; SIGINT, SIGTERM,
+  // SIGHUP) runs `cleanup` once, on a thread of its own, and then ends the process as
+  // interrupted (STATUS_CONTROL_C_EXIT; 128 + the signal's number). Call once, before other
+  // threads start (SetConsoleCtrlHandler; the signals blocked and taken by one thread).
+  virtual void OnInterrupt(void (*cleanup)()) = 0;
 
   // Blocks the thread for about `milliseconds` (Sleep).
   virtual void Pause(uint32_t milliseconds) = 0;

@@ -25,12 +25,18 @@ class PosixPlatform final : public Platform {
   bool FindFiles(const std::string& folder, std::vector<DirEntry>& entries) override;
   bool FindFile(const std::string& path, DirEntry& entry) override;
   std::string FullPathName(const std::string& path) override;
+  bool FileInfo(const std::string& path, FileDetails& details) override;
+  bool RenameOver(const std::string& from, const std::string& to) override;
 
   std::string ProgramPath() override;
   bool TempPath(std::string& path) override;
   SystemTime UtcTimeOfDay() override;
   bool RunAndWait(const std::string& program, const std::string& currentDir) override;
   bool ShellOpen(const std::string& path) override;
+  std::vector<std::string> CommandArguments(int argc, char** argv) override;
+  FileHandle StandardStream(StdStream which) override;
+  bool IsConsole(FileHandle file) override;
+  void OnInterrupt(void (*cleanup)()) override;
   void Pause(uint32_t milliseconds) override;
   bool IsTransientError(uint32_t code) override;
 

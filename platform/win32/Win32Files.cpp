@@ -62,6 +62,8 @@ bool Win32Platform::Read(FileHandle file, void* buffer, uint32_t count, uint32_t
   DWORD transferred = 0;
   const BOOL ok = ReadFile(Handle(file), buffer, count, &transferred, nullptr);
   done = transferred;
+  // A pipe whose writer has gone is at its end, as a file is.
+  if (!ok && GetLastError() == ERROR_BROKEN_PIPE) return true;
   return ok != FALSE;
 }
 

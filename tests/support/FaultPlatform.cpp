@@ -32,7 +32,11 @@ const char* OpName(Op op) {
                                            "RestrictLibrarySearch",
                                            "ModuleNameFor",
                                            "ForceRemoveFile",
-                                           "Pause"};
+                                           "Pause",
+                                           "FileInfo",
+                                           "RenameOver",
+                                           "StandardStream",
+                                           "OnInterrupt"};
   return kNames[static_cast<int>(op)];
 }
 
@@ -241,7 +245,39 @@ std::string FaultPlatform::FullPathName(const std::string& path) {
   return Through(Op::kFullPathName, path, std::string(), [&] { return inner_.FullPathName(path); });
 }
 
+bool FaultPlatform::FileInfo(const std::string& path, plat::FileDetails& details) {
+  return Through(Op::kFileInfo, path, false, [&] { return inner_.FileInfo(path, details); });
+}
+
+bool FaultPlatform::RenameOver(const std::string& from, const std::string& to) {
+  const bool ok = Through(Op::kRenameOver, to, false, [&] { return inner_.RenameOver(from, to); });
+  if (ok) {
+    changed_.push_back(from);
+    changed_.push_back(to);
+  }
+  return ok;
+}
+
 // --- Process and environment.
+
+std::vector<std::string> FaultPlatform::CommandArguments(int argc, char** argv) {
+  return inner_.CommandArguments(argc, argv);
+}
+
+plat::FileHandle FaultPlatform::StandardStream(plat::StdStream which) {
+  return Through(Op::kStandardStream, "", plat::kInvalidFile,
+                 [&] { return inner_.StandardStream(which); });
+}
+
+bool FaultPlatform::IsConsole(plat::FileHandle file) {
+  return inner_.IsConsole(file);
+}
+
+void FaultPlatform::OnInterrupt(void (*cleanup)()) {
+  Begin(Op::kOnInterrupt, "");  // cannot fail
+  inner_.OnInterrupt(cleanup);
+  End(Op::kOnInterrupt, "", false);
+}
 
 std::string FaultPlatform::ProgramPath() {
   return Through(Op::kProgramPath, "", std::string(),

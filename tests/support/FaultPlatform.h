@@ -50,6 +50,10 @@ enum class Op {
   kModuleNameFor,
   kForceRemoveFile,
   kPause,
+  kFileInfo,
+  kRenameOver,
+  kStandardStream,
+  kOnInterrupt,
 };
 const char* OpName(Op op);
 
@@ -92,8 +96,8 @@ class FaultPlatform : public plat::Platform {
   // The n-th call of `op` from now (1-based) fails with `code`; n = 0: every call from now.
   // Several may be pending for the same op. A failed call returns what the system's would
   // (kInvalidFile, false, -1, null, empty, MessageBoxA's 0), and LastError() gives `code` until
-  // the next call. UtcTimeOfDay, Beep, RestrictLibrarySearch, ModuleNameFor and Pause cannot
-  // fail; a failed Close still closes the file.
+  // the next call. UtcTimeOfDay, Beep, RestrictLibrarySearch, ModuleNameFor, Pause and
+  // OnInterrupt cannot fail; a failed Close still closes the file.
   void FailNth(Op op, int n, uint32_t code);
   // Every call for which `rule` returns a code fails with it (e.g. one symbol name, or writes
   // below some folder). Replaces an earlier rule; an empty function removes it.
@@ -143,11 +147,17 @@ class FaultPlatform : public plat::Platform {
   bool FindFiles(const std::string& folder, std::vector<plat::DirEntry>& entries) override;
   bool FindFile(const std::string& path, plat::DirEntry& entry) override;
   std::string FullPathName(const std::string& path) override;
+  bool FileInfo(const std::string& path, plat::FileDetails& details) override;
+  bool RenameOver(const std::string& from, const std::string& to) override;
   std::string ProgramPath() override;
   bool TempPath(std::string& path) override;
   plat::SystemTime UtcTimeOfDay() override;
   bool RunAndWait(const std::string& program, const std::string& currentDir) override;
   bool ShellOpen(const std::string& path) override;
+  std::vector<std::string> CommandArguments(int argc, char** argv) override;
+  plat::FileHandle StandardStream(plat::StdStream which) override;
+  bool IsConsole(plat::FileHandle file) override;
+  void OnInterrupt(void (*cleanup)()) override;
   void Pause(uint32_t milliseconds) override;
   bool IsTransientError(uint32_t code) override;
   void Beep(uint32_t type) override;

@@ -90,6 +90,20 @@ class VerifyPlatform : public plat::Platform {
     return os_.FindFile(path, entry);
   }
   std::string FullPathName(const std::string& path) override { return os_.FullPathName(path); }
+  bool FileInfo(const std::string& path, plat::FileDetails& details) override {
+    return os_.FileInfo(path, details);
+  }
+  bool RenameOver(const std::string& from, const std::string& to) override {
+    return os_.RenameOver(from, to);
+  }
+  std::vector<std::string> CommandArguments(int argc, char** argv) override {
+    return os_.CommandArguments(argc, argv);
+  }
+  plat::FileHandle StandardStream(plat::StdStream which) override {
+    return os_.StandardStream(which);
+  }
+  bool IsConsole(plat::FileHandle file) override { return os_.IsConsole(file); }
+  void OnInterrupt(void (*)()) override {}  // the packer's own handler stays in place
   plat::SystemTime UtcTimeOfDay() override { return os_.UtcTimeOfDay(); }
   plat::ModuleHandle LoadModule(const std::string& name) override { return os_.LoadModule(name); }
   void* FindSymbol(plat::ModuleHandle module, const char* name) override {
