@@ -206,6 +206,13 @@ bool MemoryPlatform::SetAttributes(const std::string& given, uint32_t attributes
   return true;
 }
 
+bool MemoryPlatform::MarkExecutable(const std::string& given) {
+  const std::string path = Canonical(given);
+  if (!Exists(path)) return Fail(ENOENT);
+  Changing(path);
+  return true;
+}
+
 bool MemoryPlatform::FindFiles(const std::string& given, std::vector<plat::DirEntry>& entries) {
   const std::string folder = Canonical(given);
   entries.clear();

@@ -56,6 +56,7 @@ class MemoryPlatform : public plat::Platform {
   bool ForceRemoveFile(const std::string& path) override { return RemoveFile(path); }
   uint32_t FileAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, uint32_t attributes) override;
+  bool MarkExecutable(const std::string& path) override;
   bool FindFiles(const std::string& folder, std::vector<plat::DirEntry>& entries) override;
   bool FindFile(const std::string& path, plat::DirEntry& entry) override;
   std::string FullPathName(const std::string& path) override;

@@ -139,6 +139,10 @@ class Platform {
   // attr::kInvalid on failure.
   virtual uint32_t FileAttributes(const std::string& path) = 0;
   virtual bool SetAttributes(const std::string& path, uint32_t attributes) = 0;
+  // Lets the owner, and everyone else the umask allows, run a regular file (chmod +x); links,
+  // folders and devices are left alone. Windows has no such bit: there it changes nothing and
+  // succeeds.
+  virtual bool MarkExecutable(const std::string& path) = 0;
   // Every entry of `folder` ("." and ".." included), as FindFirstFileA/FindNextFileA deliver
   // them for folder + "\*.*". False when the enumeration cannot start.
   virtual bool FindFiles(const std::string& folder, std::vector<DirEntry>& entries) = 0;

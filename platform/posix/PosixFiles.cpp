@@ -226,6 +226,16 @@ bool PosixPlatform::SetAttributes(const std::string& path, uint32_t attributes) 
   return chmod(path.c_str(), mode) == 0 || Fail(errno);
 }
 
+bool PosixPlatform::MarkExecutable(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return Fail(errno);
+  if (!S_ISREG(st.st_mode)) return true;
+  // The owner always may run it, as the owner always may write after SetAttributes.
+  const mode_t mode = (st.st_mode & 07777) | (0111 & ~CurrentUmask()) | S_IXUSR;
+  if (mode == (st.st_mode & 07777)) return true;
+  return chmod(path.c_str(), mode) == 0 || Fail(errno);
+}
+
 bool PosixPlatform::FindFiles(const std::string& folder, std::vector<DirEntry>& entries) {
   entries.clear();
   std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);

@@ -22,6 +22,7 @@ class PosixPlatform final : public Platform {
   bool ForceRemoveFile(const std::string& path) override;
   uint32_t FileAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, uint32_t attributes) override;
+  bool MarkExecutable(const std::string& path) override;
   bool FindFiles(const std::string& folder, std::vector<DirEntry>& entries) override;
   bool FindFile(const std::string& path, DirEntry& entry) override;
   std::string FullPathName(const std::string& path) override;

@@ -135,6 +135,10 @@ bool Win32Platform::SetAttributes(const std::string& path, uint32_t attributes) 
   return SetFileAttributesW(Widen(path).c_str(), attributes) != FALSE;
 }
 
+bool Win32Platform::MarkExecutable(const std::string&) {
+  return true;
+}
+
 bool Win32Platform::FindFiles(const std::string& folder, std::vector<DirEntry>& entries) {
   entries.clear();
   std::string pattern = folder;

@@ -135,6 +135,37 @@ TEST_F(PosixPlatform, ReadOnlyIsTheWritePermission) {
   EXPECT_EQ(ModeOf(Path("d")), folderMode);
 }
 
+TEST_F(PosixPlatform, MarkExecutableAddsExecuteAsTheUmaskAllows) {
+  struct Case {
+    mode_t before, mask, after;
+  };
+  const mode_t saved = umask(022);
+  for (const Case c : {Case{0644, 022, 0755}, Case{0600, 077, 0700}, Case{0444, 022, 0555},
+                       Case{0640, 0177, 0740}, Case{0755, 022, 0755}}) {
+    MakeFile("x");
+    ASSERT_EQ(chmod(Path("x").c_str(), c.before), 0);
+    umask(c.mask);
+    EXPECT_TRUE(os().MarkExecutable(Path("x")));
+    EXPECT_EQ(ModeOf(Path("x")), c.after) << std::oct << c.before << " umask " << c.mask;
+    ASSERT_EQ(chmod(Path("x").c_str(), 0644), 0);
+    ASSERT_EQ(unlink(Path("x").c_str()), 0);
+  }
+  umask(saved);
+
+  // A link's target and a folder keep their modes; a missing file is an error.
+  MakeFile("target");
+  ASSERT_EQ(chmod(Path("target").c_str(), 0644), 0);
+  ASSERT_EQ(symlink(Path("target").c_str(), Path("link").c_str()), 0);
+  EXPECT_TRUE(os().MarkExecutable(Path("link")));
+  EXPECT_EQ(ModeOf(Path("target")), 0644u);
+  ASSERT_TRUE(os().MakeFolder(Path("d")));
+  ASSERT_EQ(chmod(Path("d").c_str(), 0700), 0);
+  EXPECT_TRUE(os().MarkExecutable(Path("d")));
+  EXPECT_EQ(ModeOf(Path("d")), 0700u);
+  EXPECT_FALSE(os().MarkExecutable(Path("missing")));
+  EXPECT_EQ(os().LastError(), static_cast<uint32_t>(ENOENT));
+}
+
 TEST_F(PosixPlatform, DosTimeIsLocalTimeAndSetsTheModificationTime) {
   const auto file = os().OpenFile(Path("t"), access::kRead | access::kWrite, plat::share::kRead,
                                   Disposition::kCreateNew, attr::kNormal);

@@ -36,7 +36,8 @@ const char* OpName(Op op) {
                                            "FileInfo",
                                            "RenameOver",
                                            "StandardStream",
-                                           "OnInterrupt"};
+                                           "OnInterrupt",
+                                           "MarkExecutable"};
   return kNames[static_cast<int>(op)];
 }
 
@@ -228,6 +229,13 @@ uint32_t FaultPlatform::FileAttributes(const std::string& path) {
 bool FaultPlatform::SetAttributes(const std::string& path, uint32_t attributes) {
   const bool ok = Through(Op::kSetAttributes, path, false,
                           [&] { return inner_.SetAttributes(path, attributes); });
+  if (ok) changed_.push_back(path);
+  return ok;
+}
+
+bool FaultPlatform::MarkExecutable(const std::string& path) {
+  const bool ok =
+      Through(Op::kMarkExecutable, path, false, [&] { return inner_.MarkExecutable(path); });
   if (ok) changed_.push_back(path);
   return ok;
 }

@@ -54,6 +54,7 @@ enum class Op {
   kRenameOver,
   kStandardStream,
   kOnInterrupt,
+  kMarkExecutable,
 };
 const char* OpName(Op op);
 
@@ -144,6 +145,7 @@ class FaultPlatform : public plat::Platform {
   bool ForceRemoveFile(const std::string& path) override;
   uint32_t FileAttributes(const std::string& path) override;
   bool SetAttributes(const std::string& path, uint32_t attributes) override;
+  bool MarkExecutable(const std::string& path) override;
   bool FindFiles(const std::string& folder, std::vector<plat::DirEntry>& entries) override;
   bool FindFile(const std::string& path, plat::DirEntry& entry) override;
   std::string FullPathName(const std::string& path) override;

@@ -83,6 +83,7 @@ class VerifyPlatform : public plat::Platform {
   bool SetAttributes(const std::string& path, uint32_t attributes) override {
     return os_.SetAttributes(path, attributes);
   }
+  bool MarkExecutable(const std::string& path) override { return os_.MarkExecutable(path); }
   bool FindFiles(const std::string& folder, std::vector<plat::DirEntry>& entries) override {
     return os_.FindFiles(folder, entries);
   }
