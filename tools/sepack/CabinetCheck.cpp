@@ -1,92 +1,104 @@
 #include "tools/sepack/CabinetCheck.h"
 
-#include <mspack.h>
-
-#include <strings.h>
-#include <filesystem>
-#include <memory>
+#include <cstring>
 #include <stdexcept>
+
+#include "base/Exception.h"
+#include "base/FileStream.h"
+#include "cab/EKXCabinet.h"
+#include "cab/KXCabReader.h"
+#include "extractor/PackageLayout.h"
+#include "platform/Platform.h"
+#include "tools/sepack/FileIo.h"
 
 namespace sepack {
 namespace {
 
-struct DecompressorDeleter {
-  void operator()(mscab_decompressor* d) const { mspack_destroy_cab_decompressor(d); }
-};
+// The fixed part of a cabinet header: "MSCF", a reserved word, the cabinet's length at 8, ...,
+// the flags at 30.
+constexpr size_t kHeaderBytes = 36;
+constexpr uint16_t kHasPrevious = 0x0001;
+constexpr uint16_t kHasNext = 0x0002;
 
-std::string Reason(int error) {
-  switch (error) {
-    case MSPACK_ERR_OPEN:
-      return "cannot be opened";
-    case MSPACK_ERR_SIGNATURE:
-      return "is not a cabinet file";
-    case MSPACK_ERR_NOMEMORY:
-      return "cannot be read: out of memory";
-    default:
-      return "is not a readable cabinet file (damaged or cut short)";
+// The reason of a failed decode, on one line.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\r' || c == '\n') c = ' ';
   }
-}
-
-std::string DataReason(int error) {
-  switch (error) {
-    case MSPACK_ERR_CHECKSUM:
-      return "checksum mismatch";
-    case MSPACK_ERR_DECRUNCH:
-      return "its compressed data does not decode";
-    case MSPACK_ERR_READ:
-    case MSPACK_ERR_SEEK:
-      return "the data is cut short";
-    case MSPACK_ERR_NOMEMORY:
-      return "out of memory";
-    default:
-      return "damaged data, error " + std::to_string(error);
-  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
 }
 
 }  // namespace
 
 CabinetSummary CheckCabinet(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    throw std::runtime_error("'" + path + "' is a folder, not a cabinet file");
-  }
-  const std::unique_ptr<mscab_decompressor, DecompressorDeleter> cabd(
-      mspack_create_cab_decompressor(nullptr));
-  if (!cabd) throw std::runtime_error("cannot start the cabinet decompressor");
-  mscabd_cabinet* cab = cabd->open(cabd.get(), path.c_str());
-  if (cab == nullptr)
-    throw std::runtime_error("'" + path + "' " + Reason(cabd->last_error(cabd.get())));
-  const auto closer = [&](mscabd_cabinet* c) { cabd->close(cabd.get(), c); };
-  const std::unique_ptr<mscabd_cabinet, decltype(closer)> owned(cab, closer);
-
+  if (IsFolder(path)) throw std::runtime_error("'" + path + "' is a folder, not a cabinet file");
   CabinetSummary summary;
-  summary.size = static_cast<int64_t>(std::filesystem::file_size(path));
-  if (summary.size < static_cast<int64_t>(cab->length)) {
+  uint8_t header[kHeaderBytes] = {};
+  int32_t got = 0;
+  try {
+    se::FileStream in(path, se::FileStream::Mode::kOpenRead);
+    summary.size = in.Size();
+    got = in.Read(header, sizeof header);
+  } catch (const se::Exception&) {
+    throw std::runtime_error("'" + path + "' cannot be opened: " + LastErrorText());
+  }
+  if (got < 4 || std::memcmp(header, "MSCF", 4) != 0) {
+    throw std::runtime_error("'" + path + "' is not a cabinet file");
+  }
+  if (got < static_cast<int32_t>(kHeaderBytes)) {
+    throw std::runtime_error("'" + path +
+                             "' is not a readable cabinet file (damaged or cut short)");
+  }
+  const uint32_t length = static_cast<uint32_t>(extractor::LittleEndian32(header + 8));
+  if (summary.size < static_cast<int64_t>(length)) {
     throw std::runtime_error("'" + path + "' is cut short: its header gives " +
-                             std::to_string(cab->length) + " bytes, the file has " +
+                             std::to_string(length) + " bytes, the file has " +
                              std::to_string(summary.size));
   }
-  if (cab->flags & (MSCAB_HDR_PREVCAB | MSCAB_HDR_NEXTCAB)) {
+  const uint16_t flags = static_cast<uint16_t>(header[30] | (header[31] << 8));
+  if (flags & (kHasPrevious | kHasNext)) {
     throw std::runtime_error("'" + path +
                              "' is part of a cabinet set; a package entry must be a cabinet "
                              "that stands alone (the extractor cannot find its neighbours)");
   }
-  for (mscabd_file* f = cab->files; f != nullptr; f = f->next) {
-    summary.names.emplace_back(f->filename ? f->filename : "");
-    // Every file decoded (and its checksums checked) into nothing: a damaged cabinet is
-    // refused here rather than on the user's machine.
-    if (cabd->extract(cabd.get(), f, "/dev/null") != MSPACK_ERR_OK) {
-      throw std::runtime_error("'" + path + "' is damaged: its file '" + summary.names.back() +
-                               "' cannot be read (" + DataReason(cabd->last_error(cabd.get())) +
-                               ")");
+  // Every file decoded (and its checksums checked) through the cabinet library the stub uses,
+  // into one scratch file removed as soon as it is written: a damaged cabinet is refused here
+  // rather than on the user's machine.
+  ScratchDir scratch("sepack-check");
+  const std::string sink = scratch / "file";
+  cab::TKXCabReader reader;
+  reader.OnCopyFile = [&summary, &sink](cab::TKXCabReader&, const std::string& name, int32_t,
+                                        uint16_t, uint16_t, uint16_t, uint16_t,
+                                        std::string& destination, bool&) {
+    summary.names.push_back(name);
+    destination = sink;
+  };
+  reader.OnCloseFile = [](cab::TKXCabReader&, const std::string&, uint16_t, uint16_t, uint16_t,
+                          uint16_t, bool& execute, const std::string& destination, bool&) {
+    execute = false;
+    plat::Current().ForceRemoveFile(destination);
+  };
+  try {
+    reader.Extract(path, scratch.Path(), cab::ceoSingleCabinet);
+  } catch (const se::Exception& error) {
+    if (summary.names.empty()) {
+      throw std::runtime_error("'" + path + "' is not a readable cabinet file (" +
+                               OneLine(error.Message()) + ")");
     }
+    throw std::runtime_error("'" + path + "' is damaged: its file '" + summary.names.back() +
+                             "' cannot be read (" + OneLine(error.Message()) + ")");
   }
   return summary;
 }
 
 bool HoldsLaunchedProgram(const std::vector<std::string>& names) {
   for (const auto& n : names) {
-    if (::strcasecmp(n.c_str(), "rux.exe") == 0) return true;
+    std::string lower = n;
+    for (char& c : lower) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    if (lower == "rux.exe") return true;
   }
   return false;
 }

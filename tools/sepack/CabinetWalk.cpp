@@ -1,9 +1,9 @@
 #include "tools/sepack/CabinetWalk.h"
 
 #include <cstdio>
-#include <filesystem>
 
 #include "cab/KXCabReader.h"
+#include "tools/sepack/FileIo.h"
 
 namespace sepack {
 
@@ -16,7 +16,7 @@ std::vector<CabinetFile> ListCabinet(const std::string& path) {
     files.push_back({name, size, date, time, attributes});
     destination.clear();  // skip: list only
   };
-  const std::string folder = std::filesystem::path(path).parent_path().string();
+  const std::string folder = ParentPath(path);
   reader.Extract(path, folder.empty() ? "." : folder, cab::ceoSingleCabinet);
   return files;
 }

@@ -1,7 +1,6 @@
 // sepack extract-cab CAB DIR: a cabinet, and the cabinets that continue it, extracted through
 // the extractor's cabinet reader.
 #include <cstdio>
-#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -12,14 +11,12 @@
 
 namespace sepack {
 namespace {
-namespace fs = std::filesystem;
 
 int Run(const std::vector<std::string>& args) {
   if (args.size() != 2) throw UsageError{"expected CAB and DIR"};
   const std::string& cabinet = args[0];
   const std::string& folder = args[1];
-  std::error_code ec;
-  if (!fs::is_regular_file(cabinet, ec)) {
+  if (!IsRegularFile(cabinet)) {
     throw std::runtime_error("'" + cabinet + "' is not a file");
   }
   MakeOutputFolder(folder);

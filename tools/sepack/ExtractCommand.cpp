@@ -3,13 +3,13 @@
 // run.
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "base/Exception.h"
 #include "cab/KXCabReader.h"
+#include "platform/Platform.h"
 #include "tools/sepack/Command.h"
 #include "tools/sepack/FileIo.h"
 #include "tools/sepack/FolderCabinet.h"
@@ -17,7 +17,6 @@
 
 namespace sepack {
 namespace {
-namespace fs = std::filesystem;
 
 int Run(const std::vector<std::string>& args) {
   if (args.size() != 2) throw UsageError{"expected PKG and DIR"};
@@ -41,13 +40,7 @@ int Run(const std::vector<std::string>& args) {
       ++files;
       // Files packed with their execute bits carry the execute attribute.
       if ((attributes & kExecuteAttribute) && !destination.empty()) {
-        std::error_code ec;
-        const auto perms = fs::status(destination, ec).permissions();
-        const auto readers =
-            perms & (fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-        // Execute for whoever may read it: r-- becomes r-x.
-        fs::permissions(destination, fs::perms(static_cast<unsigned>(readers) >> 2),
-                        fs::perm_options::add, ec);
+        plat::Current().MarkExecutable(destination);
       }
       std::printf("  %s\n", destination.c_str());
     };

@@ -1,29 +1,28 @@
 #include "tools/sepack/FileIo.h"
 
-#include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <mutex>
+#include <random>
 #include <set>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
+
+#include "platform/Platform.h"
 
 namespace sepack {
-namespace fs = std::filesystem;
 namespace {
 
+plat::Platform& Os() {
+  return plat::Current();
+}
+
 std::runtime_error SystemError(const std::string& what, const std::string& path) {
-  return std::runtime_error(what + " '" + path + "': " + std::strerror(errno));
+  return std::runtime_error(what + " '" + path + "': " + LastErrorText());
+}
+
+bool IsSeparator(char c) {
+  return c == '/' || (plat::kPathDelim == '\\' && c == '\\');
 }
 
 // Paths to remove should the process be interrupted.
@@ -35,118 +34,198 @@ void Untrack(const std::string& path) {
   scratchPaths.erase(path);
 }
 
-void WriteAll(int fd, std::string_view bytes, const std::string& name) {
+// Six characters that make a scratch name unlikely to be taken.
+std::string RandomSuffix() {
+  static constexpr char kLetters[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static std::mutex randomMutex;
+  static std::mt19937_64 random{std::random_device{}()};
+  const std::lock_guard lock(randomMutex);
+  std::string suffix(6, 'x');
+  for (char& c : suffix) c = kLetters[random() % (sizeof kLetters - 1)];
+  return suffix;
+}
+
+void WriteAll(plat::FileHandle file, std::string_view bytes, const std::string& name) {
   size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
+    const uint32_t piece = static_cast<uint32_t>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    uint32_t written = 0;
+    if (!Os().Write(file, bytes.data() + done, piece, written)) {
       throw SystemError("cannot write", name);
     }
-    done += static_cast<size_t>(n);
+    if (written == 0) throw std::runtime_error("cannot write '" + name + "'");
+    done += written;
+  }
+}
+
+// Reads `file` to its end, appending to `sink` a piece at a time.
+template <typename Sink>
+void ReadToEnd(plat::FileHandle file, const std::string& name, Sink&& sink) {
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    uint32_t done = 0;
+    if (!Os().Read(file, buffer.data(), static_cast<uint32_t>(buffer.size()), done)) {
+      throw SystemError("cannot read", name);
+    }
+    if (done == 0) break;
+    sink(std::string_view(buffer.data(), done));
+  }
+}
+
+// Closes a handle this file opened when the scope ends.
+struct HandleCloser {
+  plat::FileHandle file;
+  ~HandleCloser() {
+    if (file != plat::kInvalidFile) Os().Close(file);
+  }
+};
+
+plat::FileHandle OpenForReading(const std::string& path) {
+  if (IsFolder(path)) throw std::runtime_error("cannot read '" + path + "': it is a folder");
+  const plat::FileHandle file =
+      Os().OpenFile(path, plat::access::kRead, plat::share::kRead | plat::share::kWrite,
+                    plat::Disposition::kOpenExisting, plat::flag::kSequentialScan);
+  if (file == plat::kInvalidFile) throw SystemError("cannot open", path);
+  return file;
+}
+
+void RemoveScratch() {
+  const std::lock_guard lock(scratchMutex);
+  for (const std::string& path : scratchPaths) {
+    // Another thread may still be writing into a scratch folder: try again if it refills.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      RemoveTree(path);
+      if (Os().FileAttributes(path) == plat::attr::kInvalid) break;
+    }
   }
 }
 
 }  // namespace
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-  const bool standardInput = path == "-";
-  const int fd = standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw SystemError("cannot open", path);
-  const auto closeFd = [&] {
-    const int err = errno;
-    if (!standardInput) ::close(fd);
-    errno = err;
-  };
-  std::vector<uint8_t> data;
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    closeFd();
-    errno = EISDIR;
-    throw SystemError("cannot read", path);
+std::string LastErrorText() {
+  const uint32_t code = Os().LastError();
+  std::string text = Os().ErrorText(code);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
   }
-  if (S_ISREG(st.st_mode) && st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
-  uint8_t buffer[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      closeFd();
-      throw SystemError("cannot read", path);
+  return text.empty() ? "error " + std::to_string(code) : text;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  return IsSeparator(folder.back()) ? folder + name : folder + plat::kPathDelim + name;
+}
+
+std::string BaseName(const std::string& path) {
+  const auto at = std::find_if(path.rbegin(), path.rend(), IsSeparator);
+  return std::string(at.base(), path.end());
+}
+
+std::string ParentPath(const std::string& path) {
+  const auto at = std::find_if(path.rbegin(), path.rend(), IsSeparator);
+  if (at == path.rend()) return {};
+  std::string parent(path.begin(), at.base() - 1);
+  return parent.empty() ? std::string(1, *at) : parent;
+}
+
+bool IsFolder(const std::string& path) {
+  plat::FileDetails details;
+  return Os().FileInfo(path, details) && (details.attributes & plat::attr::kDirectory) != 0;
+}
+
+bool IsRegularFile(const std::string& path) {
+  plat::FileDetails details;
+  return Os().FileInfo(path, details) &&
+         (details.attributes & (plat::attr::kDirectory | plat::attr::kDevice)) == 0;
+}
+
+void RemoveTree(const std::string& path) {
+  const uint32_t attributes = Os().FileAttributes(path);
+  if (attributes == plat::attr::kInvalid) return;
+  if ((attributes & plat::attr::kDirectory) && !(attributes & plat::attr::kReparsePoint)) {
+    std::vector<plat::DirEntry> entries;
+    if (Os().FindFiles(path, entries)) {
+      for (const plat::DirEntry& e : entries) {
+        if (e.name != "." && e.name != "..") RemoveTree(JoinPath(path, e.name));
+      }
     }
-    data.insert(data.end(), buffer, buffer + n);
+    Os().RemoveFolder(path);
+    return;
   }
-  closeFd();
+  if (!Os().ForceRemoveFile(path) && (attributes & plat::attr::kDirectory)) {
+    Os().RemoveFolder(path);  // a link to a folder on Windows is removed as a folder
+  }
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+  std::vector<uint8_t> data;
+  const auto append = [&data](std::string_view piece) {
+    data.insert(data.end(), piece.begin(), piece.end());
+  };
+  if (path == "-") {
+    const plat::FileHandle in = Os().StandardStream(plat::StdStream::kInput);
+    if (in == plat::kInvalidFile) throw SystemError("cannot read", path);
+    ReadToEnd(in, path, append);
+    return data;
+  }
+  const HandleCloser in{OpenForReading(path)};
+  plat::FileDetails details;
+  if (Os().FileInfo(path, details) && details.size > 0) {
+    data.reserve(static_cast<size_t>(details.size));
+  }
+  ReadToEnd(in.file, path, append);
   return data;
 }
 
-AtomicOutput::AtomicOutput(const std::string& path, unsigned mode) : path_(path) {
+AtomicOutput::AtomicOutput(const std::string& path, unsigned mode) : path_(path), mode_(mode) {
   if (path == "-") {
-    fd_ = STDOUT_FILENO;
+    file_ = Os().StandardStream(plat::StdStream::kOutput);
+    if (file_ == plat::kInvalidFile) throw SystemError("cannot write", path);
     return;
   }
-  std::error_code ec;
-  if (fs::is_directory(path, ec)) {
-    errno = EISDIR;
-    throw SystemError("cannot write", path);
-  }
-  temp_ = path + ".XXXXXX";
-  {
+  if (IsFolder(path)) throw std::runtime_error("cannot write '" + path + "': it is a folder");
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate = path + "." + RandomSuffix();
     // Registered before it exists, so that an interruption cannot fall between the two.
     const std::lock_guard lock(scratchMutex);
-    fd_ = ::mkstemp(temp_.data());
-    if (fd_ < 0) throw SystemError("cannot write", path);
-    scratchPaths.insert(temp_);
+    file_ = Os().OpenFile(candidate, plat::access::kWrite, plat::share::kNone,
+                          plat::Disposition::kCreateNew, plat::attr::kNormal);
+    if (file_ != plat::kInvalidFile) {
+      temp_ = candidate;
+      scratchPaths.insert(temp_);
+      return;
+    }
+    // Another name only when this one was taken.
+    if (Os().FileAttributes(candidate) == plat::attr::kInvalid) break;
   }
-  // mkstemp makes the file 0600; give the result the permissions asked for.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd_, static_cast<mode_t>(mode) & ~mask);
+  throw SystemError("cannot write", path);
 }
 
 AtomicOutput::~AtomicOutput() {
   if (temp_.empty()) return;
-  if (fd_ >= 0) ::close(fd_);
-  if (!committed_) ::unlink(temp_.c_str());
+  if (file_ != plat::kInvalidFile) Os().Close(file_);
+  if (!committed_) Os().ForceRemoveFile(temp_);
   Untrack(temp_);
 }
 
 void AtomicOutput::Write(std::string_view bytes) {
-  WriteAll(fd_, bytes, path_);
+  WriteAll(file_, bytes, path_);
   written_ += static_cast<int64_t>(bytes.size());
 }
 
 void AtomicOutput::Append(const std::string& source) {
-  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) throw SystemError("cannot open", source);
-  std::vector<char> buffer(1 << 20);
-  for (;;) {
-    const ssize_t n = ::read(in, buffer.data(), buffer.size());
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(in);
-      errno = err;
-      throw SystemError("cannot read", source);
-    }
-    try {
-      Write(std::string_view(buffer.data(), static_cast<size_t>(n)));
-    } catch (...) {
-      ::close(in);
-      throw;
-    }
-  }
-  ::close(in);
+  const HandleCloser in{OpenForReading(source)};
+  ReadToEnd(in.file, source, [this](std::string_view piece) { Write(piece); });
 }
 
 void AtomicOutput::Commit() {
   if (temp_.empty()) return;  // standard output
-  const int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) throw SystemError("cannot write", path_);
-  if (::rename(temp_.c_str(), path_.c_str()) != 0) throw SystemError("cannot write", path_);
+  const plat::FileHandle file = file_;
+  file_ = plat::kInvalidFile;
+  if (!Os().Close(file)) throw SystemError("cannot write", path_);
+  if ((mode_ & 0111) != 0 && !Os().MarkExecutable(temp_)) throw SystemError("cannot write", path_);
+  if (!Os().RenameOver(temp_, path_)) throw SystemError("cannot write", path_);
   committed_ = true;
 }
 
@@ -164,74 +243,68 @@ void WriteFileAtomically(const std::string& path, std::initializer_list<std::str
 void CheckOutputIsNotAnInput(const std::string& output, const std::vector<std::string>& inputs,
                              bool folderInputs) {
   if (output == "-") return;
-  std::error_code ec;
-  const fs::path target = fs::weakly_canonical(fs::absolute(output), ec);
+  const std::string target = Os().FullPathName(output);
+  plat::FileDetails outputFile;
+  const bool outputExists = Os().FileInfo(output, outputFile);
   for (const std::string& input : inputs) {
     if (input == "-") continue;
-    std::error_code ignored;
-    const fs::path source = fs::weakly_canonical(fs::absolute(input), ignored);
-    // The same file under another name or through a hard link counts as well.
-    if (target == source || fs::equivalent(output, input, ignored)) {
+    plat::FileDetails source;
+    const bool inputExists = Os().FileInfo(input, source);
+    // The same file under another name, through a link or a hard link counts as well.
+    const bool same = outputExists && inputExists
+                          ? outputFile.volume == source.volume && outputFile.fileId == source.fileId
+                          : !target.empty() && target == Os().FullPathName(input);
+    if (same) {
       throw std::runtime_error("the output '" + output + "' is the input '" + input +
                                "'; name another output");
     }
-    if (folderInputs && fs::is_directory(source, ignored)) {
-      const auto [s, t] = std::mismatch(source.begin(), source.end(), target.begin(), target.end());
-      if (s == source.end()) {
+    if (!folderInputs || !inputExists || !(source.attributes & plat::attr::kDirectory)) continue;
+    // Inside when any folder above the output is the input folder, by whatever path.
+    for (std::string above = ParentPath(target); !above.empty(); above = ParentPath(above)) {
+      plat::FileDetails folder;
+      if (Os().FileInfo(above, folder) && folder.volume == source.volume &&
+          folder.fileId == source.fileId) {
         throw std::runtime_error("the output '" + output + "' lies inside the input folder '" +
                                  input + "' and would be packed into itself; name another output");
       }
+      if (ParentPath(above) == above) break;  // the root
     }
   }
 }
 
 ScratchDir::ScratchDir(const std::string& prefix) {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + ".XXXXXX";
-  const std::lock_guard lock(scratchMutex);
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    throw SystemError("cannot create a scratch folder like", pattern);
+  std::string temp;
+  if (!Os().TempPath(temp)) throw SystemError("cannot find the temporary folder", prefix);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate = JoinPath(temp, prefix + "." + RandomSuffix());
+    const std::lock_guard lock(scratchMutex);
+    if (Os().MakeFolder(candidate, /*ownerOnly=*/true)) {
+      path_ = candidate;
+      scratchPaths.insert(path_);
+      return;
+    }
+    if (Os().FileAttributes(candidate) == plat::attr::kInvalid) {
+      throw SystemError("cannot create a scratch folder like", candidate);
+    }
   }
-  path_ = pattern;
-  scratchPaths.insert(path_);
+  throw std::runtime_error("cannot create a scratch folder in '" + temp + "'");
 }
 
 ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
+  RemoveTree(path_);
   Untrack(path_);
 }
 
 void RemoveScratchOnInterrupt() {
-  // Blocked here, so in every thread started later; one thread takes them in turn.
-  sigset_t signals;
-  sigemptyset(&signals);
-  for (const int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
-  if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return;
-  std::thread([signals] {
-    int received = 0;
-    while (sigwait(&signals, &received) != 0) {
-    }
-    const std::lock_guard lock(scratchMutex);
-    for (const std::string& path : scratchPaths) {
-      // Another thread may still be writing into a scratch folder: try again if it refills.
-      for (int attempt = 0; attempt < 3; ++attempt) {
-        std::error_code ignored;
-        fs::remove_all(path, ignored);
-        if (!fs::exists(fs::symlink_status(path, ignored))) break;
-      }
-    }
-    if (received == SIGINT) std::fputc('\n', stderr);
-    std::_Exit(128 + received);
-  }).detach();
+  Os().OnInterrupt(RemoveScratch);
 }
 
 void MakeOutputFolder(const std::string& folder) {
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  if (!std::filesystem::is_directory(folder, ec)) {
-    throw std::runtime_error("cannot create the folder '" + folder + "'" +
-                             (ec ? ": " + ec.message() : std::string()));
+  if (IsFolder(folder)) return;
+  const std::string parent = ParentPath(folder);
+  if (!parent.empty() && parent != folder && !IsFolder(parent)) MakeOutputFolder(parent);
+  if (!Os().MakeFolder(folder) && !IsFolder(folder)) {
+    throw std::runtime_error("cannot create the folder '" + folder + "': " + LastErrorText());
   }
 }
 

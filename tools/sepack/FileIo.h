@@ -18,8 +18,9 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path);
 // A file written to a temporary name beside `path` and renamed over `path` by Commit, so that
 // a failure or an interruption never leaves a partial file at `path`. The temporary file is
 // created at once: an output that cannot be written is found before any work is done.
-// "-" writes to standard output instead (no temporary file). The file gets `mode` less the
-// umask. std::runtime_error naming the path and the OS's reason on failure.
+// "-" writes to standard output instead (no temporary file). On POSIX the file gets `mode`
+// less the umask (execute bits only where the system has them). std::runtime_error naming the path
+// and the OS's reason on failure.
 class AtomicOutput {
  public:
   explicit AtomicOutput(const std::string& path, unsigned mode = 0666);
@@ -36,7 +37,8 @@ class AtomicOutput {
  private:
   std::string path_;
   std::string temp_;
-  int fd_ = -1;
+  std::intptr_t file_ = -1;
+  unsigned mode_ = 0666;
   int64_t written_ = 0;
   bool committed_ = false;
 };
@@ -54,12 +56,15 @@ void WriteFileAtomically(const std::string& path, std::initializer_list<std::str
 void CheckOutputIsNotAnInput(const std::string& output, const std::vector<std::string>& inputs,
                              bool folderInputs = true);
 
-// A fresh private folder under $TMPDIR (or /tmp), removed with everything in it when the
-// object goes.
+// `folder` and `name` joined with the system's separator.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
 // Makes `folder` and the folders above it as needed; std::runtime_error with the reason when it
 // is not a folder afterwards.
 void MakeOutputFolder(const std::string& folder);
 
+// A fresh private folder in the temporary directory, removed with everything in it when the
+// object goes.
 class ScratchDir {
  public:
   explicit ScratchDir(const std::string& prefix = "sepack");
@@ -68,15 +73,28 @@ class ScratchDir {
   ScratchDir& operator=(const ScratchDir&) = delete;
 
   const std::string& Path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  std::string operator/(const std::string& name) const { return JoinPath(path_, name); }
 
  private:
   std::string path_;
 };
 
-// From here on, SIGINT, SIGTERM and SIGHUP remove every temporary output and scratch folder
-// still in use, then end the process with 128 + the signal's number. Call once, before any
-// other thread starts.
+// From here on, an interruption (Ctrl-C; SIGINT, SIGTERM, SIGHUP) removes every temporary
+// output and scratch folder still in use, then ends the process as interrupted (128 + the
+// signal's number on POSIX). Call once, before any other thread starts.
 void RemoveScratchOnInterrupt();
+
+// The last component of `path` (either separator on Windows).
+std::string BaseName(const std::string& path);
+// The folder part of `path`; empty when it has none.
+std::string ParentPath(const std::string& path);
+// True when `path` names a folder (links followed).
+bool IsFolder(const std::string& path);
+// True when `path` names a regular file (links followed).
+bool IsRegularFile(const std::string& path);
+// Removes `path` and, when it is a folder, everything in it (links are removed, not followed).
+void RemoveTree(const std::string& path);
+// The system's reason for the last failed platform call.
+std::string LastErrorText();
 
 }  // namespace sepack

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,8 +10,10 @@ namespace sepack {
 
 struct FolderFile {
   std::string stored;  // path relative to the folder, with "\" separators
-  std::filesystem::path path;
+  std::string path;    // the file to read
   uint64_t size = 0;
+  uint16_t dosDate = 0, dosTime = 0;  // stored time: UTC, capped by SOURCE_DATE_EPOCH
+  uint16_t attributes = 0;            // cabinet attribute bits
 };
 
 // The cabinet attribute of a file to be run after extraction: stored for files whose owner may
@@ -26,10 +27,13 @@ inline constexpr uint64_t kMaxCabinetFolderBytes = 65535ull * 32768;
 inline constexpr uint64_t kCabinetTargetBytes = 4ull << 20;
 
 // Every regular file under `folder` (links to files stored as their target's content), in
-// stored-name order. What a cabinet cannot hold is reported on stderr: empty folders, links to
-// folders (not followed), anything that is not a file. std::runtime_error when the folder
-// holds no file, a name is longer than a cabinet can store or a file is larger than one
-// cabinet can hold.
+// stored-name order, with the time and attributes it is stored with: its modification time in
+// UTC, capped by SOURCE_DATE_EPOCH and kept within what a cabinet can store; the archive
+// attribute, plus read-only when its owner may not write it, the execute attribute when its
+// owner may run it (POSIX) and the UTF-8 attribute for a name beyond ASCII. What a cabinet cannot
+// hold is reported on stderr: empty folders, links to folders (not followed), anything that is not
+// a file. std::runtime_error when the folder holds no file, a name is longer than a cabinet can
+// store or a file is larger than one cabinet can hold.
 std::vector<FolderFile> CollectFolder(const std::string& folder);
 
 // Consecutive runs of `files`, one per cabinet: a run ends before the file that would take it
@@ -41,11 +45,14 @@ std::vector<std::vector<FolderFile>> SplitIntoCabinets(const std::vector<FolderF
 // count of seconds.
 std::optional<int64_t> SourceDateEpoch();
 
-// Writes `files` into a new MSZIP cabinet at `cabinetPath`. Each file keeps its modification
-// time, in UTC and capped by SOURCE_DATE_EPOCH, and gets the archive attribute, plus read-only
-// when its owner may not write it and the execute attribute (0x40) when its owner may run it.
-// The same files always give the same cabinet, in any time zone. Callers on several threads
-// take turns. std::runtime_error when a file cannot be read or stored.
+// The MS-DOS date and time of `seconds` since 1970 in UTC, capped by `cap`, and kept within the
+// times a cabinet can store (1980-01-01 00:00:00 to 2107-12-31 23:59:58).
+void DosTimeOf(int64_t seconds, std::optional<int64_t> cap, uint16_t& date, uint16_t& time);
+
+// Writes `files` into a new MSZIP cabinet at `cabinetPath`, with the times and attributes
+// collected (libgcab on POSIX, the system cabinet library on Windows), so the same files always
+// give the same cabinet, in any time zone. Safe on several threads. std::runtime_error when a
+// file cannot be read or stored.
 void WriteFolderCabinet(const std::vector<FolderFile>& files, const std::string& cabinetPath);
 
 }  // namespace sepack

@@ -2,7 +2,6 @@
 // laid out exactly as the extractor reads it. Every input is checked before anything is
 // compressed; entries are then compressed side by side and written in order.
 #include <cstdio>
-#include <filesystem>
 #include <limits>
 #include <map>
 #include <optional>
@@ -13,6 +12,7 @@
 
 #include "cab/KXCabReader.h"
 #include "extractor/PackageLayout.h"
+#include "platform/Platform.h"
 #include "tools/sepack/CabinetCheck.h"
 #include "tools/sepack/Command.h"
 #include "tools/sepack/FileIo.h"
@@ -24,7 +24,6 @@
 
 namespace sepack {
 namespace {
-namespace fs = std::filesystem;
 
 // Every entry is written as this file by the extractor; the stored name is only a label.
 constexpr const char* kEntryName = "kem.cab";
@@ -175,9 +174,11 @@ void CheckNames(const std::vector<Source>& sources, int verbosity) {
 std::vector<Source> PlanSources(const MakeOptions& o, const ScratchDir& scratch) {
   std::vector<Source> sources;
   for (const auto& in : o.inputs) {
-    std::error_code ec;
-    if (!fs::exists(in, ec)) throw std::runtime_error("'" + in + "' does not exist");
-    if (fs::is_directory(in, ec)) {
+    plat::FileDetails details;
+    if (!plat::Current().FileInfo(in, details)) {
+      throw std::runtime_error("'" + in + "' does not exist");
+    }
+    if (details.attributes & plat::attr::kDirectory) {
       const auto runs = SplitIntoCabinets(CollectFolder(in), kCabinetTargetBytes);
       for (size_t r = 0; r < runs.size(); ++r) {
         Source s;
@@ -192,9 +193,8 @@ std::vector<Source> PlanSources(const MakeOptions& o, const ScratchDir& scratch)
       continue;
     }
     // Refused before the cabinet is read: the codec and the entry fields count in 32 bits.
-    const auto size = fs::file_size(in, ec);
-    if (!ec && size > static_cast<uintmax_t>(kMaxSize32)) {
-      throw std::runtime_error("'" + in + "' is a cabinet of " + std::to_string(size) +
+    if (details.size > static_cast<uint64_t>(kMaxSize32)) {
+      throw std::runtime_error("'" + in + "' is a cabinet of " + std::to_string(details.size) +
                                " bytes; an entry holds at most 2147483647 bytes");
     }
     Source s{in, in, {}, CheckCabinet(in).names};
@@ -274,7 +274,8 @@ const Command kMakeCommand = {
     "  --prompt TEXT          the question the stub asks (UTF-8); default \"Continue?\"\n"
     "  --prompt-file FILE     the question from a UTF-8 file, its last line break dropped\n"
     "  --stub FILE            the stub to copy: a bare extractor, not a package\n"
-    "  --target T             the installed or built stub for linux (default), win32 or win64\n"
+    "  --target T             the installed or built stub for linux, win32 or win64\n"
+    "                         (default: linux on Linux, win32 on Windows)\n"
     "  -q, --quiet            print nothing but errors\n"
     "  -v, --verbose          print each entry as it is written\n"
     "\n"

@@ -1,13 +1,13 @@
 #include "tools/sepack/PackageReader.h"
 
-#include <filesystem>
 #include <stdexcept>
-#include <system_error>
 
+#include "base/Exception.h"
 #include "base/FileStream.h"
 #include "extractor/EntryDecoder.h"
 #include "extractor/PackageLayout.h"
 #include "platform/Platform.h"
+#include "tools/sepack/FileIo.h"
 
 namespace sepack {
 
@@ -28,14 +28,14 @@ void DecodeEntryToFile(const PackageReader& package, const EntryInfo& entry,
                            " bytes its size word gives: the entry is damaged");
 }
 
-PackageReader::PackageReader(const std::string& path) : path_(path), file_(path, std::ios::binary) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
-    throw std::runtime_error("'" + path + "' is a folder, not an SE package");
+PackageReader::PackageReader(const std::string& path) : path_(path) {
+  if (IsFolder(path)) throw std::runtime_error("'" + path + "' is a folder, not an SE package");
+  try {
+    file_ = std::make_unique<se::FileStream>(path, se::FileStream::Mode::kOpenRead);
+  } catch (const se::Exception&) {
+    throw std::runtime_error("cannot open '" + path + "': " + LastErrorText());
   }
-  if (!file_) throw std::runtime_error("cannot open '" + path + "'");
-  file_.seekg(0, std::ios::end);
-  info_.fileSize = static_cast<int64_t>(file_.tellg());
+  info_.fileSize = file_->Size();
   if (info_.fileSize < 0) throw std::runtime_error("cannot read '" + path + "'");
   // The layout's reader probes headers that a damaged file may not have: 0 outside the file.
   const auto probe = [this](int64_t offset) -> int32_t {
@@ -114,10 +114,10 @@ void PackageReader::ReadAt(int64_t offset, void* buffer, size_t count) {
       static_cast<int64_t>(count) > info_.fileSize - offset) {
     throw std::runtime_error("'" + path_ + "': read outside the file");
   }
-  file_.clear();
-  file_.seekg(offset);
-  file_.read(static_cast<char*>(buffer), static_cast<std::streamsize>(count));
-  if (!file_ || static_cast<size_t>(file_.gcount()) != count) {
+  try {
+    file_->Seek(offset, plat::SeekOrigin::kBegin);
+    file_->ReadBuffer(buffer, count);
+  } catch (const se::Exception&) {
     throw std::runtime_error("cannot read '" + path_ + "'");
   }
 }

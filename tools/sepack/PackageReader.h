@@ -3,11 +3,12 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "base/FileStream.h"
 #include "base/MemoryStream.h"
 #include "extractor/PackageLayout.h"
 
@@ -54,7 +55,7 @@ class PackageReader {
   void WalkEntries();
 
   std::string path_;
-  std::ifstream file_;
+  std::unique_ptr<se::FileStream> file_;
   PackageInfo info_;
 };
 

@@ -1,8 +1,8 @@
 #include "tools/sepack/Progress.h"
 
-#include <unistd.h>
-
 #include <cstdio>
+
+#include "platform/Platform.h"
 
 namespace sepack {
 namespace {
@@ -16,7 +16,9 @@ constexpr int kBarWidth = 40;
 ProgressBar::ProgressBar(std::string label, int64_t total)
     : label_(std::move(label)),
       total_(total),
-      enabled_(total >= kMinBytesForBar && ::isatty(STDERR_FILENO)) {}
+      enabled_(total >= kMinBytesForBar &&
+               plat::Current().IsConsole(plat::Current().StandardStream(plat::StdStream::kError))) {
+}
 
 ProgressBar::~ProgressBar() {
   if (enabled_) {

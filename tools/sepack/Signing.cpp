@@ -1,23 +1,23 @@
 #include "tools/sepack/Signing.h"
 
 #include <cstdint>
-#include <fstream>
 #include <stdexcept>
 
+#include "base/Exception.h"
+#include "base/FileStream.h"
 #include "extractor/PackageLayout.h"
+#include "platform/Platform.h"
 
 namespace sepack {
 
 void RefuseSignedStub(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  in.seekg(0, std::ios::end);
-  const auto size = static_cast<int64_t>(in.tellg());
+  se::FileStream in(path, se::FileStream::Mode::kOpenRead);
+  const int64_t size = in.Size();
   const auto table = extractor::FindCertificateTable(size, [&](int64_t at) -> int32_t {
     uint8_t bytes[4] = {};
     if (at < 0 || at > size - 4) return 0;
-    in.clear();
-    in.seekg(at);
-    in.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+    in.Seek(at, plat::SeekOrigin::kBegin);
+    in.ReadBuffer(bytes, sizeof bytes);
     return extractor::LittleEndian32(bytes);
   });
   if (table) {

@@ -1,7 +1,6 @@
 #include "tools/sepack/StubVerdict.h"
 
 #include <exception>
-#include <filesystem>
 #include <utility>
 
 #include "extractor/Extractor_U1.h"
@@ -11,7 +10,6 @@
 
 namespace sepack {
 namespace {
-namespace fs = std::filesystem;
 
 constexpr const char* kProgram = "rux.exe";
 constexpr const char* kCabinet = "kem.cab";
@@ -38,22 +36,35 @@ class VerifyPlatform : public plat::Platform {
   void Beep(uint32_t) override {}
   bool RunAndWait(const std::string& program, const std::string& currentDir) override {
     verdict_.launched = true;
-    std::error_code ec;
-    verdict_.programFound = fs::path(program).filename() == kProgram &&
-                            fs::is_regular_file(fs::symlink_status(program, ec));
-    for (auto it = fs::recursive_directory_iterator(currentDir, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-      if (it->is_regular_file(ec) && it->path() != fs::path(currentDir) / kCabinet) {
-        ++verdict_.filesExtracted;
-      }
-    }
+    const uint32_t attributes = os_.FileAttributes(program);
+    verdict_.programFound =
+        BaseName(program) == kProgram && attributes != plat::attr::kInvalid &&
+        (attributes & (plat::attr::kDirectory | plat::attr::kDevice | plat::attr::kReparsePoint)) ==
+            0;
+    verdict_.filesExtracted += CountFiles(currentDir, JoinPath(currentDir, kCabinet));
     return verdict_.programFound;
   }
   bool ShellOpen(const std::string&) override { return false; }
+  // The regular files under `folder` but `except`; linked folders are not followed.
+  size_t CountFiles(const std::string& folder, const std::string& except) {
+    std::vector<plat::DirEntry> entries;
+    if (!os_.FindFiles(folder, entries)) return 0;
+    size_t count = 0;
+    for (const plat::DirEntry& e : entries) {
+      if (e.name == "." || e.name == "..") continue;
+      const std::string path = JoinPath(folder, e.name);
+      if (e.attributes & plat::attr::kDirectory) {
+        if (!(e.attributes & plat::attr::kReparsePoint)) count += CountFiles(path, except);
+      } else if (path != except && IsRegularFile(path)) {
+        ++count;
+      }
+    }
+    return count;
+  }
   // The module that raised is the stub inside the package.
   std::string ModuleNameFor(const void* address, std::uintptr_t& offset) override {
     os_.ModuleNameFor(address, offset);
-    return fs::path(package_).filename().string();
+    return BaseName(package_);
   }
 
   plat::FileHandle OpenFile(const std::string& path, uint32_t access, uint32_t shareMode,
@@ -146,8 +157,7 @@ std::string StubVerdict::Reason() const {
 StubVerdict JudgeAsTheStub(const std::string& path) {
   StubVerdict verdict;
   ScratchDir temp("sepack-verify");
-  std::error_code ec;
-  const std::string package = fs::absolute(path, ec).string();
+  const std::string package = plat::Current().FullPathName(path);
   VerifyPlatform platform(package.empty() ? path : package, temp.Path(), verdict);
   const plat::ScopedPlatform guard(platform);
   try {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "tools/sepack/Command.h"
 #include "tools/sepack/FileIo.h"
 
@@ -31,7 +32,8 @@ void PrintCommandHelp(const sepack::Command& c) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  // UTF-8 on Windows, whatever the console's code page.
+  const std::vector<std::string> args = plat::Current().CommandArguments(argc, argv);
   if (args.empty()) {
     PrintHelp(stderr);
     return 2;
