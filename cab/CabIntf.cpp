@@ -12,12 +12,27 @@ using FnFDICreate = HFDI(CABAPI*)(PFNALLOC, PFNFREE, PFNOPEN, PFNREAD, PFNWRITE,
                                   int32_t, ERF*);
 using FnFDICopy = int32_t(CABAPI*)(HFDI, char*, char*, int32_t, PFNFDINOTIFY, PFNFDIDECRYPT, void*);
 using FnFDIDestroy = int32_t(CABAPI*)(HFDI);
+using FnFCICreate = HFCI(CABAPI*)(ERF*, PFNFCIFILEPLACED, PFNFCIALLOC, PFNFCIFREE, PFNFCIOPEN,
+                                  PFNFCIREAD, PFNFCIWRITE, PFNFCICLOSE, PFNFCISEEK, PFNFCIDELETE,
+                                  PFNFCIGETTEMPFILE, CCAB*, void*);
+using FnFCIAddFile = int32_t(CABAPI*)(HFCI, char*, char*, int32_t, PFNFCIGETNEXTCABINET,
+                                      PFNFCISTATUS, PFNFCIGETOPENINFO, uint16_t);
+using FnFCIFlushCabinet = int32_t(CABAPI*)(HFCI, int32_t, PFNFCIGETNEXTCABINET, PFNFCISTATUS);
+using FnFCIDestroy = int32_t(CABAPI*)(HFCI);
 
 // Resolved in this order; all nine must be present even though only three are called.
 constexpr std::array<const char*, 9> kEntryNames = {
     "FCICreate", "FCIAddFile",   "FCIFlushCabinet", "FCIFlushFolder", "FCIDestroy",
     "FDICreate", "FDIIsCabinet", "FDICopy",         "FDIDestroy"};
-enum Entry { kFDICreate = 5, kFDICopy = 7, kFDIDestroy = 8 };
+enum Entry {
+  kFCICreate = 0,
+  kFCIAddFile = 1,
+  kFCIFlushCabinet = 2,
+  kFCIDestroy = 4,
+  kFDICreate = 5,
+  kFDICopy = 7,
+  kFDIDestroy = 8
+};
 
 struct Library {
   plat::ModuleHandle module = nullptr;
@@ -76,6 +91,33 @@ bool FDICopy(HFDI hfdi, char* pszCabinet, char* pszCabPath, int32_t flags, PFNFD
 
 bool FDIDestroy(HFDI hfdi) {
   return EntryAs<FnFDIDestroy>(kFDIDestroy)(hfdi) != 0;
+}
+
+HFCI FCICreate(ERF* perf, PFNFCIFILEPLACED pfnfiledest, PFNFCIALLOC pfnalloc, PFNFCIFREE pfnfree,
+               PFNFCIOPEN pfnopen, PFNFCIREAD pfnread, PFNFCIWRITE pfnwrite, PFNFCICLOSE pfnclose,
+               PFNFCISEEK pfnseek, PFNFCIDELETE pfndelete, PFNFCIGETTEMPFILE pfnfcigtf, CCAB* pccab,
+               void* pv) {
+  if (!library.module) LoadCabinetLibrary();
+  return EntryAs<FnFCICreate>(kFCICreate)(perf, pfnfiledest, pfnalloc, pfnfree, pfnopen, pfnread,
+                                          pfnwrite, pfnclose, pfnseek, pfndelete, pfnfcigtf, pccab,
+                                          pv);
+}
+
+bool FCIAddFile(HFCI hfci, char* pszSourceFile, char* pszFileName, bool fExecute,
+                PFNFCIGETNEXTCABINET pfnfcignc, PFNFCISTATUS pfnfcis, PFNFCIGETOPENINFO pfnfcigoi,
+                uint16_t typeCompress) {
+  return EntryAs<FnFCIAddFile>(kFCIAddFile)(hfci, pszSourceFile, pszFileName, fExecute ? 1 : 0,
+                                            pfnfcignc, pfnfcis, pfnfcigoi, typeCompress) != 0;
+}
+
+bool FCIFlushCabinet(HFCI hfci, bool fGetNextCab, PFNFCIGETNEXTCABINET pfnfcignc,
+                     PFNFCISTATUS pfnfcis) {
+  return EntryAs<FnFCIFlushCabinet>(kFCIFlushCabinet)(hfci, fGetNextCab ? 1 : 0, pfnfcignc,
+                                                      pfnfcis) != 0;
+}
+
+bool FCIDestroy(HFCI hfci) {
+  return EntryAs<FnFCIDestroy>(kFCIDestroy)(hfci) != 0;
 }
 
 }  // namespace cab

@@ -1,7 +1,9 @@
 // Binding to the system's cabinet library ("cabinet.dll"): its published FDI/FCI types, the lazy
-// load of its nine entry points, and call-throughs for the three the reader uses.
+// load of its nine entry points, and call-throughs for the three the reader uses and the four the
+// writer uses.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #if defined(_WIN32) && !defined(_WIN64)
@@ -72,6 +74,64 @@ using PFNFDIDECRYPT = int32_t(CABAPI*)(void* pfdid);
 
 inline constexpr int32_t cpuUNKNOWN = -1;
 
+// --- FCI, the library's cabinet writer.
+enum TFCIERROR : int32_t {
+  FCIERR_NONE = 0,
+  FCIERR_OPEN_SRC = 1,
+  FCIERR_READ_SRC = 2,
+  FCIERR_ALLOC_FAIL = 3,
+  FCIERR_TEMP_FILE = 4,
+  FCIERR_BAD_COMPR_TYPE = 5,
+  FCIERR_CAB_FILE = 6,
+  FCIERR_USER_ABORT = 7,
+  FCIERR_MCI_FAIL = 8,
+  FCIERR_CAB_FORMAT_LIMIT = 9,
+};
+
+inline constexpr uint16_t tcompTYPE_MSZIP = 0x0001;
+inline constexpr uint16_t kAttrExecute = 0x40;    // _A_EXEC: run after extraction
+inline constexpr uint16_t kAttrNameIsUtf = 0x80;  // _A_NAME_IS_UTF
+inline constexpr size_t kMaxCabName = 256;        // CB_MAX_FILENAME, _CABINET_NAME, _CAB_PATH
+inline constexpr uint32_t statusFile = 0, statusFolder = 1, statusCabinet = 2;
+
+// The cabinet being written. The library's header packs it to 4 bytes on 32-bit Windows, which
+// is its natural layout there as well.
+struct CCAB {
+  uint32_t cb;              // largest cabinet size before the set spans to the next one
+  uint32_t cbFolderThresh;  // compressed size after which a new folder begins
+  uint32_t cbReserveCFHeader;
+  uint32_t cbReserveCFFolder;
+  uint32_t cbReserveCFData;
+  int32_t iCab;
+  int32_t iDisk;
+  int32_t fFailOnIncompressible;
+  uint16_t setID;
+  char szDisk[kMaxCabName];
+  char szCab[kMaxCabName];
+  char szCabPath[kMaxCabName];
+};
+
+using HFCI = void*;
+using PFNFCIFILEPLACED = int32_t(CABAPI*)(CCAB* pccab, char* pszFile, int32_t cbFile,
+                                          int32_t fContinuation, void* pv);
+using PFNFCIALLOC = void*(CABAPI*)(uint32_t cb);
+using PFNFCIFREE = void(CABAPI*)(void* memory);
+using PFNFCIOPEN = intptr_t(CABAPI*)(char* pszFile, int32_t oflag, int32_t pmode, int32_t* err,
+                                     void* pv);
+using PFNFCIREAD = uint32_t(CABAPI*)(intptr_t hf, void* memory, uint32_t cb, int32_t* err,
+                                     void* pv);
+using PFNFCIWRITE = uint32_t(CABAPI*)(intptr_t hf, void* memory, uint32_t cb, int32_t* err,
+                                      void* pv);
+using PFNFCICLOSE = int32_t(CABAPI*)(intptr_t hf, int32_t* err, void* pv);
+using PFNFCISEEK = int32_t(CABAPI*)(intptr_t hf, int32_t dist, int32_t seektype, int32_t* err,
+                                    void* pv);
+using PFNFCIDELETE = int32_t(CABAPI*)(char* pszFile, int32_t* err, void* pv);
+using PFNFCIGETTEMPFILE = int32_t(CABAPI*)(char* pszTempName, int32_t cbTempName, void* pv);
+using PFNFCIGETNEXTCABINET = int32_t(CABAPI*)(CCAB* pccab, uint32_t cbPrevCab, void* pv);
+using PFNFCISTATUS = int32_t(CABAPI*)(uint32_t typeStatus, uint32_t cb1, uint32_t cb2, void* pv);
+using PFNFCIGETOPENINFO = intptr_t(CABAPI*)(char* pszName, uint16_t* pdate, uint16_t* ptime,
+                                            uint16_t* pattribs, int32_t* err, void* pv);
+
 // The open flags the library passes to the open callback.
 namespace oflag {
 inline constexpr int32_t kReadOnly = 0x0000;
@@ -102,5 +162,18 @@ HFDI FDICreate(PFNALLOC pfnalloc, PFNFREE pfnfree, PFNOPEN pfnopen, PFNREAD pfnr
 bool FDICopy(HFDI hfdi, char* pszCabinet, char* pszCabPath, int32_t flags, PFNFDINOTIFY pfnfdin,
              PFNFDIDECRYPT pfnfdid, void* pvUser);
 bool FDIDestroy(HFDI hfdi);
+
+// FCICreate loads the library first when needed. (The load itself is not guarded against
+// threads: the cabinet writer loads the library under its own lock before it creates a context.)
+HFCI FCICreate(ERF* perf, PFNFCIFILEPLACED pfnfiledest, PFNFCIALLOC pfnalloc, PFNFCIFREE pfnfree,
+               PFNFCIOPEN pfnopen, PFNFCIREAD pfnread, PFNFCIWRITE pfnwrite, PFNFCICLOSE pfnclose,
+               PFNFCISEEK pfnseek, PFNFCIDELETE pfndelete, PFNFCIGETTEMPFILE pfnfcigtf, CCAB* pccab,
+               void* pv);
+bool FCIAddFile(HFCI hfci, char* pszSourceFile, char* pszFileName, bool fExecute,
+                PFNFCIGETNEXTCABINET pfnfcignc, PFNFCISTATUS pfnfcis, PFNFCIGETOPENINFO pfnfcigoi,
+                uint16_t typeCompress);
+bool FCIFlushCabinet(HFCI hfci, bool fGetNextCab, PFNFCIGETNEXTCABINET pfnfcignc,
+                     PFNFCISTATUS pfnfcis);
+bool FCIDestroy(HFCI hfci);
 
 }  // namespace cab
