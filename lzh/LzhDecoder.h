@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "lzh/LzhCallbacks.h"
 #include "lzh/LzhModelUpdate.h"
@@ -91,7 +92,7 @@ class TTopCodes {
 template <class Source>
 class TLzhDecoder {
  public:
-  TLzhDecoder(TLzhWorkState& state, Source source) : ws_(state), source_(source) {
+  TLzhDecoder(TLzhWorkState& state, Source source) : ws_(state), source_(std::move(source)) {
     ws_.TopCodes.Valid = false;
   }
 
@@ -238,7 +239,7 @@ void DecodeLoop(Source source, Output& out, int64_t outSize) {
   // damaged stream decodes the same on every run.
   std::memset(ws.Ring, 0x20, kWindowSize);
   int r = kWindowSize - kMaxMatch;
-  TLzhDecoder<Source> decoder(ws, source);
+  TLzhDecoder<Source> decoder(ws, std::move(source));
   DecodeItems(decoder, ws.Ring, r, out, 0, outSize);
   out.Finish();
   ws.FreeTables();

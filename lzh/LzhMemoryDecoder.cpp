@@ -2,6 +2,7 @@
 // inlined), output from the ring to its stream in stretches.
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 
 #include "lzh/LzhDecoder.h"
 #include "lzh/LzhMemoryIo.h"
@@ -44,7 +45,11 @@ class TRingStreamOutput {
 
 // ReadInput inlined: the codec's buffer, its read position and its progress reports, which
 // see the output stream up to date. The decoder holds its own copy, so the position lives in a
-// register; the codec's fields are written on every fetch and so are right at any exit.
+// register. With a progress callback the codec's fields are written on every fetch, as the
+// callback sees them; without one nobody can look before the run ends, and the copy that the
+// decoder holds writes them once, as it goes (also when the output stream fails). Every fetch
+// before the input ends moves the position, and the input holds at least the size field.
+template <bool kReports>
 class TCodecSource {
  public:
   TCodecSource(TCustom_lzh& codec, TRingStreamOutput& out)
@@ -54,12 +59,27 @@ class TCodecSource {
         size_(codec.FInSize),
         pos_(codec.FInPos),
         progress_(codec.FOnProgress) {}
+  TCodecSource(const TCodecSource&) = delete;
+  TCodecSource& operator=(const TCodecSource&) = delete;
+  // Only the last holder settles the codec's fields.
+  TCodecSource(TCodecSource&& other) noexcept
+      : codec_(std::exchange(other.codec_, nullptr)),
+        out_(other.out_),
+        data_(other.data_),
+        size_(other.size_),
+        pos_(other.pos_),
+        progress_(other.progress_) {}
+  TCodecSource& operator=(TCodecSource&&) = delete;
+  ~TCodecSource() {
+    // Until the first fetch the codec's fields stay as they are.
+    if (!kReports && codec_ && pos_ != codec_->FInPos) Settle();
+  }
+
   bool Fetch(uint8_t& byte) {
     const bool got = pos_ < size_;
     if (got) byte = data_[pos_++];
-    codec_->FInPos = pos_;
-    codec_->FBytesLeft = size_ - pos_;
-    if (progress_) {
+    if constexpr (kReports) {
+      Settle();
       out_->Flush();
       progress_(size_ - pos_, codec_->FProgressData);
     }
@@ -67,6 +87,11 @@ class TCodecSource {
   }
 
  private:
+  void Settle() {
+    codec_->FInPos = pos_;
+    codec_->FBytesLeft = size_ - pos_;
+  }
+
   TCustom_lzh* codec_;
   TRingStreamOutput* out_;
   const uint8_t* data_;
@@ -75,7 +100,8 @@ class TCodecSource {
   TLzhProgressProc progress_;
 };
 
-[[maybe_unused]] bool FetchByte(TCodecSource& source, uint8_t& byte) {
+template <bool kReports>
+[[maybe_unused]] bool FetchByte(TCodecSource<kReports>& source, uint8_t& byte) {
   return source.Fetch(byte);
 }
 
@@ -90,8 +116,11 @@ void DecodeFromMemory(TCustom_lzh& codec, int64_t outSize) {
     stream.Reserve(static_cast<size_t>(std::min<int64_t>(outSize, plausible)));
   }
   TRingStreamOutput out(codec);
-  TCodecSource source(codec, out);
-  detail::DecodeLoop(source, out, outSize);
+  if (codec.FOnProgress) {
+    detail::DecodeLoop(TCodecSource<true>(codec, out), out, outSize);
+  } else {
+    detail::DecodeLoop(TCodecSource<false>(codec, out), out, outSize);
+  }
 }
 
 }  // namespace lzh

@@ -36,7 +36,7 @@ TLzhTableAllocator* SetLzhTableAllocator(TLzhTableAllocator* allocator) noexcept
 
 // The decoder's table of the code tree's top levels (see TTopCodes in LzhDecoder.h).
 struct TLzhTopCodes {
-  static constexpr int kBits = 7;
+  static constexpr int kBits = 6;
   bool Valid = false;
   uint16_t Entry[1 << kBits];  // slot or leaf (a NodeChild value), and bits used << 10
   uint8_t Read[kNodeCount];    // slots whose child entry the table depends on
