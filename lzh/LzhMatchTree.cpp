@@ -20,27 +20,30 @@ uint64_t Load64(const uint8_t* p) {
   return v;
 }
 
-// How the strings at a and b compare: the leading bytes they share (1 to 60; byte 0 is equal
-// by construction) and, below 60, whether a's first differing byte is the greater. Eight bytes
-// at a time: the first differing byte is the lowest set byte of the XOR, and the order of the
-// blocks read most significant byte first is the order of that byte. The last block overlaps
-// the one before so that no read goes past byte 59, which the ring's mirrored tail keeps
-// inside the buffer.
-struct TShared {
-  int length;
-  bool higher;
-};
+// How the strings at a and b compare, eight bytes at a time: the first differing byte is the
+// lowest set byte of the XOR, and the order of the blocks read most significant byte first is
+// the order of that byte. The last block overlaps the one before so that no read goes past
+// byte 59, which the ring's mirrored tail keeps inside the buffer.
+static_assert(std::endian::native == std::endian::little, "byte order of the 8-byte blocks");
 
-TShared Compare(const uint8_t* a, const uint8_t* b) {
-  static_assert(std::endian::native == std::endian::little, "byte order of the 8-byte blocks");
-  for (int k = 1;; k += 8) {
+// Bytes 1 to 8 differ (x != y): the leading bytes shared (1 to 8; byte 0 is equal by
+// construction).
+int SharedInFirstBlock(uint64_t x, uint64_t y) {
+  return 1 + std::countr_zero(x ^ y) / 8;
+}
+
+// Bytes 1 to 8 are equal: the leading bytes shared (9 to 60) and, below 60, whether a's first
+// differing byte is the greater.
+int SharedPastFirstBlock(const uint8_t* a, const uint8_t* b, bool& higher) {
+  for (int k = 9;; k += 8) {
     if (k > 49) k = 52;
     const uint64_t x = Load64(a + k);
     const uint64_t y = Load64(b + k);
     if (x != y) {
-      return {k + std::countr_zero(x ^ y) / 8, __builtin_bswap64(x) > __builtin_bswap64(y)};
+      higher = __builtin_bswap64(x) > __builtin_bswap64(y);
+      return k + std::countr_zero(x ^ y) / 8;
     }
-    if (k == 52) return {kMaxMatch, false};
+    if (k == 52) return kMaxMatch;
   }
 }
 
@@ -50,8 +53,13 @@ void TLzhWorkState::InsertPosition(int r) {
   uint16_t* const right = TreeRight;
   uint16_t* const parent = TreeParent;
   uint16_t* const left = TreeLeft;
-  const uint8_t* const key = &Ring[r];
+  const uint8_t* const ring = Ring;
+  const uint8_t* const key = &ring[r];
   left[r] = right[r] = NoNode;
+  // Most visits are decided by the key's first block after byte 0: kept at hand, with its
+  // order as a number.
+  const uint64_t first = Load64(key + 1);
+  const uint64_t firstOrder = __builtin_bswap64(first);
   // The best match so far as one number: longer wins, then the smaller offset (4095 - d is
   // larger); 0 while nothing shares 3 bytes.
   unsigned best = 0;
@@ -61,19 +69,27 @@ void TLzhWorkState::InsertPosition(int r) {
     // A branch, not a select: a predicted direction lets the next link load start before this
     // comparison is done.
     uint16_t* const link = higher ? &right[p] : &left[p];
-    if (*link == NoNode) {
+    const int next = *link;
+    if (next == NoNode) {
       *link = static_cast<uint16_t>(r);
       parent[r] = static_cast<uint16_t>(p);
       break;
     }
-    p = *link;
-    const TShared shared = Compare(key, &Ring[p]);
+    p = next;
+    const uint64_t other = Load64(ring + p + 1);
+    int length;
+    if (first != other) [[likely]] {
+      length = SharedInFirstBlock(first, other);
+      higher = firstOrder > __builtin_bswap64(other);
+    } else {
+      length = SharedPastFirstBlock(key, ring + p, higher);
+    }
     const unsigned d = static_cast<unsigned>(((r - p) & (kWindowSize - 1)) - 1);
-    const unsigned score = static_cast<unsigned>(shared.length) << 12 | (kWindowSize - 1 - d);
+    const unsigned score = static_cast<unsigned>(length) << 12 | (kWindowSize - 1 - d);
     // Selects, not branches: whether a visit improves the match is close to a coin toss.
-    const unsigned candidate = shared.length >= kMinMatch ? score : 0;
+    const unsigned candidate = length >= kMinMatch ? score : 0;
     best = candidate > best ? candidate : best;
-    if (shared.length == kMaxMatch) {
+    if (length == kMaxMatch) {
       // p holds the same 60 bytes: r takes its place and p leaves the tree.
       parent[r] = parent[p];
       left[r] = left[p];
@@ -89,7 +105,6 @@ void TLzhWorkState::InsertPosition(int r) {
       parent[p] = NoNode;
       break;
     }
-    higher = shared.higher;
   }
   if (best != 0) {
     MatchLength = static_cast<uint16_t>(best >> 12);
