@@ -32,7 +32,13 @@ std::string OneLine(std::string text) {
 }  // namespace
 
 CabinetSummary CheckCabinet(const std::string& path) {
-  if (IsFolder(path)) throw std::runtime_error("'" + path + "' is a folder, not a cabinet file");
+  plat::FileDetails details;
+  if (!plat::Current().FileInfo(path, details)) {
+    throw std::runtime_error("'" + path + "' cannot be opened: " + LastErrorText());
+  }
+  if (details.attributes & plat::attr::kDirectory) {
+    throw std::runtime_error("'" + path + "' is a folder, not a cabinet file");
+  }
   CabinetSummary summary;
   uint8_t header[kHeaderBytes] = {};
   int32_t got = 0;
@@ -41,7 +47,7 @@ CabinetSummary CheckCabinet(const std::string& path) {
     summary.size = in.Size();
     got = in.Read(header, sizeof header);
   } catch (const se::Exception&) {
-    throw std::runtime_error("'" + path + "' cannot be opened: " + LastErrorText());
+    throw std::runtime_error("'" + path + "' cannot be opened");
   }
   if (got < 4 || std::memcmp(header, "MSCF", 4) != 0) {
     throw std::runtime_error("'" + path + "' is not a cabinet file");

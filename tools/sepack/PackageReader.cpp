@@ -29,11 +29,17 @@ void DecodeEntryToFile(const PackageReader& package, const EntryInfo& entry,
 }
 
 PackageReader::PackageReader(const std::string& path) : path_(path) {
-  if (IsFolder(path)) throw std::runtime_error("'" + path + "' is a folder, not an SE package");
+  plat::FileDetails details;
+  if (!plat::Current().FileInfo(path, details)) {
+    throw std::runtime_error("cannot open '" + path + "': " + LastErrorText());
+  }
+  if (details.attributes & plat::attr::kDirectory) {
+    throw std::runtime_error("'" + path + "' is a folder, not an SE package");
+  }
   try {
     file_ = std::make_unique<se::FileStream>(path, se::FileStream::Mode::kOpenRead);
   } catch (const se::Exception&) {
-    throw std::runtime_error("cannot open '" + path + "': " + LastErrorText());
+    throw std::runtime_error("cannot open '" + path + "'");
   }
   info_.fileSize = file_->Size();
   if (info_.fileSize < 0) throw std::runtime_error("cannot read '" + path + "'");
