@@ -1,6 +1,18 @@
 # Installing the packer: `sepack` in bin/, the stubs it copies in share/sekit/stubs/<target>/,
 # where an installed sepack finds them from its own location; and a Debian package of that.
 if(WIN32)
+  # sepack.exe in bin\, and the stubs where it looks for them (..\share\sekit\stubs\<target>):
+  # this build's own, and the other Windows build's when it is there.
+  set(_own win32)
+  set(_other win64)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(_own win64)
+    set(_other win32)
+  endif()
+  install(TARGETS sepack RUNTIME DESTINATION bin)
+  install(TARGETS extractor RUNTIME DESTINATION share/sekit/stubs/${_own})
+  install(FILES "${CMAKE_BINARY_DIR}/../build-${_other}/bin/extractor.exe"
+          DESTINATION share/sekit/stubs/${_other} OPTIONAL)
   return()
 endif()
 
