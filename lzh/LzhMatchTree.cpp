@@ -1,5 +1,6 @@
 // Match-finding tree: one binary search tree per first byte, keyed by the 60 bytes at a ring
 // position. Root slots sit in TreeRight past the positions so the top node needs no special case.
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -56,28 +57,34 @@ void TLzhWorkState::InsertPosition(int r) {
   const uint8_t* const ring = Ring;
   const uint8_t* const key = &ring[r];
   left[r] = right[r] = NoNode;
+  const int root = kTreeRootBase + key[0];
+  int p = right[root];
+  if (p == NoNode) {
+    right[root] = static_cast<uint16_t>(r);
+    parent[r] = static_cast<uint16_t>(root);
+    MatchLength = 0;  // the match position keeps its value
+    return;
+  }
   // Most visits are decided by the key's first block after byte 0: kept at hand, with its
   // order as a number.
   const uint64_t first = Load64(key + 1);
   const uint64_t firstOrder = __builtin_bswap64(first);
+  // The first block of the node being visited.
+  uint64_t other = Load64(ring + p + 1);
   // The best match so far as one number: longer wins, then the smaller offset (4095 - d is
   // larger); 0 while nothing shares 3 bytes.
   unsigned best = 0;
-  int p = kTreeRootBase + key[0];
-  bool higher = true;
   for (;;) {
-    // A branch, not a select: a predicted direction lets the next link load start before this
-    // comparison is done.
-    uint16_t* const link = higher ? &right[p] : &left[p];
-    const int next = *link;
-    if (next == NoNode) {
-      *link = static_cast<uint16_t>(r);
-      parent[r] = static_cast<uint16_t>(p);
-      break;
-    }
-    p = next;
-    const uint64_t other = Load64(ring + p + 1);
+    // Both children and their first blocks are loaded before the direction is known: the
+    // direction is close to a coin toss, so it is taken as a select, and whichever way it
+    // goes the next visit's bytes are already on their way. An absent child (NoNode) reads
+    // the ring's tail, which is inside the buffer and unused.
+    const int lower = left[p];
+    const int upper = right[p];
+    const uint64_t otherLower = Load64(ring + lower + 1);
+    const uint64_t otherUpper = Load64(ring + upper + 1);
     int length;
+    bool higher = false;
     if (first != other) [[likely]] {
       length = SharedInFirstBlock(first, other);
       higher = firstOrder > __builtin_bswap64(other);
@@ -87,15 +94,15 @@ void TLzhWorkState::InsertPosition(int r) {
     const unsigned d = static_cast<unsigned>(((r - p) & (kWindowSize - 1)) - 1);
     const unsigned score = static_cast<unsigned>(length) << 12 | (kWindowSize - 1 - d);
     // Selects, not branches: whether a visit improves the match is close to a coin toss.
-    const unsigned candidate = length >= kMinMatch ? score : 0;
-    best = candidate > best ? candidate : best;
+    const unsigned candidate = score & (0u - static_cast<unsigned>(length >= kMinMatch));
+    best = std::max(best, candidate);
     if (length == kMaxMatch) {
       // p holds the same 60 bytes: r takes its place and p leaves the tree.
       parent[r] = parent[p];
-      left[r] = left[p];
-      right[r] = right[p];
-      parent[left[p]] = static_cast<uint16_t>(r);
-      parent[right[p]] = static_cast<uint16_t>(r);
+      left[r] = static_cast<uint16_t>(lower);
+      right[r] = static_cast<uint16_t>(upper);
+      parent[lower] = static_cast<uint16_t>(r);
+      parent[upper] = static_cast<uint16_t>(r);
       const int q = parent[p];
       if (right[q] == p) {
         right[q] = static_cast<uint16_t>(r);
@@ -105,6 +112,17 @@ void TLzhWorkState::InsertPosition(int r) {
       parent[p] = NoNode;
       break;
     }
+    // Masks rather than conditions, so that the compiler keeps them as selects.
+    const int pick = -static_cast<int>(higher);
+    const int next = lower ^ ((lower ^ upper) & pick);
+    if (next == NoNode) {
+      (higher ? right : left)[p] = static_cast<uint16_t>(r);
+      parent[r] = static_cast<uint16_t>(p);
+      break;
+    }
+    other = otherLower ^
+            ((otherLower ^ otherUpper) & static_cast<uint64_t>(static_cast<int64_t>(pick)));
+    p = next;
   }
   if (best != 0) {
     MatchLength = static_cast<uint16_t>(best >> 12);
