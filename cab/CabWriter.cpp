@@ -422,7 +422,7 @@ void WriteCabinet(const std::string& cabinetPath, const std::vector<CabSourceFil
   ccab.cb = 0x7FFFFFFF;
   ccab.cbFolderThresh = 0x7FFFFFFF;
   ccab.setID = 0;
-  ccab.iCab = 1;
+  ccab.iCab = 0;  // the library stores it as the cabinet's index in its set: the first
   std::memcpy(ccab.szCab, kCabinetToken.data(), kCabinetToken.size());
 
   std::string failure;

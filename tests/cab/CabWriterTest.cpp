@@ -163,6 +163,7 @@ TEST_F(CabWriterTest, ReadsBackExactlyThroughTheReader) {
   EXPECT_EQ(u16(28), Sources().size());  // files
   EXPECT_EQ(u16(30), 0);                 // flags: no previous or next cabinet, no reserve
   EXPECT_EQ(u16(32), 0);                 // set ID
+  EXPECT_EQ(u16(34), 0);                 // the first cabinet of its set
   EXPECT_EQ(u16(36 + 6), 1);             // the folder's compression: MSZIP
   EXPECT_GE(u16(36 + 4), 4);             // the large file spans several data blocks
   EXPECT_LT(bytes.size(), 100000u);      // and is compressed
