@@ -37,8 +37,9 @@ inline constexpr uint32_t kWrite = 0x40000000u;  // GENERIC_WRITE
 
 namespace share {
 inline constexpr uint32_t kNone = 0;
-inline constexpr uint32_t kRead = 1;   // FILE_SHARE_READ
-inline constexpr uint32_t kWrite = 2;  // FILE_SHARE_WRITE
+inline constexpr uint32_t kRead = 1;    // FILE_SHARE_READ
+inline constexpr uint32_t kWrite = 2;   // FILE_SHARE_WRITE
+inline constexpr uint32_t kDelete = 4;  // FILE_SHARE_DELETE: the file may be deleted while open
 }  // namespace share
 
 enum class Disposition : uint32_t {

@@ -189,7 +189,8 @@ AtomicOutput::AtomicOutput(const std::string& path, unsigned mode) : path_(path)
     const std::string candidate = path + "." + RandomSuffix();
     // Registered before it exists, so that an interruption cannot fall between the two.
     const std::lock_guard lock(scratchMutex);
-    file_ = Os().OpenFile(candidate, plat::access::kWrite, plat::share::kNone,
+    // Deletable while open, so that an interruption can remove it from another thread.
+    file_ = Os().OpenFile(candidate, plat::access::kWrite, plat::share::kDelete,
                           plat::Disposition::kCreateNew, plat::attr::kNormal);
     if (file_ != plat::kInvalidFile) {
       temp_ = candidate;
