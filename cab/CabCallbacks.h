@@ -57,7 +57,9 @@ int32_t CABAPI CabSeek(intptr_t handle, int32_t distance, int32_t origin);
 plat::FileHandle OpenTranslated(const std::string& name, int32_t flags);
 
 // Gives an extracted file the cabinet's local MS-DOS date and time (creation and last-write)
-// and its read-only, hidden, system and archive attributes. False when it cannot be opened.
+// and its read-only, hidden, system and archive attributes; a file with the run-after-extract
+// bit (0x40) is made executable where the system has such a permission. False when it cannot be
+// opened.
 bool SetTargetFileInfo(const std::string& path, uint16_t date, uint16_t time, uint16_t attributes);
 
 }  // namespace cab

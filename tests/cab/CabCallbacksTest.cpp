@@ -167,6 +167,15 @@ TEST_F(CabCallbacks, TargetInfoRestoresDateTimeAndFourAttributes) {
   EXPECT_EQ(attributes & 0x67u, 0x21u);  // run-after-extract (0x40) dropped
 #else
   EXPECT_TRUE(attributes & plat::attr::kReadOnly);
+  // The run-after-extract bit becomes execute permission; a file without it gains none.
+  namespace fs = std::filesystem;
+  EXPECT_NE(fs::status(path).permissions() & fs::perms::owner_exec, fs::perms::none);
+  const std::string plain = dir / "plain.txt";
+  testing_support::WriteFileBytes(plain, "y");
+  ASSERT_TRUE(cab::SetTargetFileInfo(plain, date, time, 0x20));
+  EXPECT_EQ(fs::status(plain).permissions() &
+                (fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec),
+            fs::perms::none);
 #endif
   plat::Current().SetAttributes(path, plat::attr::kNormal);
   EXPECT_FALSE(cab::SetTargetFileInfo(dir / "missing.txt", date, time, 0));

@@ -210,14 +210,23 @@ TEST_F(SepackTest, MakeFromCabinetsWritesTheExactLayoutThatListAndVerifyRead) {
 }
 
 // A folder made into a package, then run by the native stub: the question, the extraction
-// with subfolders, the launched rux.exe, the clean-up.
+// with subfolders, the launched rux.exe, the clean-up. A helper script keeps its execute bit
+// and runs; a data file gains none.
 TEST_F(SepackTest, PackageMadeFromAFolderRunsItsProgram) {
   fs::create_directories(Path("app/sub"));
   Write(Path("app/rux.exe"), {});
-  std::ofstream(Path("app/rux.exe")) << "#!/bin/sh\n"
-                                        "echo \"ran in $(pwd)\" > \"$SE_TEST_MARK\"\n"
-                                        "cat sub/data.txt >> \"$SE_TEST_MARK\"\n";
+  std::ofstream(Path("app/rux.exe"))
+      << "#!/bin/sh\n"
+         "echo \"ran in $(pwd)\" > \"$SE_TEST_MARK\"\n"
+         "cat sub/data.txt >> \"$SE_TEST_MARK\"\n"
+         "sub/helper.sh\n"
+         "[ -x sub/data.txt ] && echo data runnable >> \"$SE_TEST_MARK\"\n";
   std::ofstream(Path("app/sub/data.txt")) << "payload\n";
+  std::ofstream(Path("app/sub/helper.sh")) << "#!/bin/sh\necho helper ran >> \"$SE_TEST_MARK\"\n";
+  fs::permissions(Path("app/sub/helper.sh"), fs::perms::owner_exec, fs::perm_options::add);
+  fs::permissions(Path("app/sub/data.txt"),
+                  fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                  fs::perm_options::remove);
   ASSERT_EQ(
       std::system(("TZ=UTC touch -d '2021-03-04 05:06:08' " + Quote(Path("app/sub/data.txt")) +
                    " && chmod a-w " + Quote(Path("app/sub/data.txt")))
@@ -244,6 +253,8 @@ TEST_F(SepackTest, PackageMadeFromAFolderRunsItsProgram) {
   const std::string mark = Text(Path("mark"));
   EXPECT_EQ(mark.rfind("ran in " + Path("tmp") + "/se_", 0), 0u) << mark;
   EXPECT_NE(mark.find("payload"), std::string::npos) << mark;
+  EXPECT_NE(mark.find("helper ran"), std::string::npos) << mark;
+  EXPECT_EQ(mark.find("data runnable"), std::string::npos) << mark;
   EXPECT_TRUE(fs::is_empty(Path("tmp")));  // the work folder is gone
 }
 

@@ -9,10 +9,8 @@
 
 #include "base/Exception.h"
 #include "cab/KXCabReader.h"
-#include "platform/Platform.h"
 #include "tools/sepack/Command.h"
 #include "tools/sepack/FileIo.h"
-#include "tools/sepack/FolderCabinet.h"
 #include "tools/sepack/PackageReader.h"
 
 namespace sepack {
@@ -34,14 +32,11 @@ int Run(const std::vector<std::string>& args) {
   for (const EntryInfo& e : info.entries) {
     DecodeEntryToFile(package, e, cabinet);
     cab::TKXCabReader reader;
+    // The reader restores dates, attributes and execute bits, as in the stub's work folder.
     reader.OnCloseFile = [&files](cab::TKXCabReader&, const std::string&, uint16_t, uint16_t,
-                                  uint16_t attributes, uint16_t, bool&,
-                                  const std::string& destination, bool&) {
+                                  uint16_t, uint16_t, bool&, const std::string& destination,
+                                  bool&) {
       ++files;
-      // Files packed with their execute bits carry the execute attribute.
-      if ((attributes & kExecuteAttribute) && !destination.empty()) {
-        plat::Current().MarkExecutable(destination);
-      }
       std::printf("  %s\n", destination.c_str());
     };
     try {
