@@ -5,7 +5,7 @@ set -euo pipefail
 SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
 PKGS=(cmake ninja-build g++ pkg-config libgtest-dev googletest libmspack-dev libgcab-dev gcab cabextract
       zlib1g-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 xvfb xdotool clang-14 libclang-rt-14-dev
-      valgrind osslsigncode openssl)
+      valgrind osslsigncode openssl groff-base)
 missing=()
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in "${PKGS[@]}"; do installed "$p" || missing+=("$p"); done

@@ -1,5 +1,6 @@
-# Installing the packer: `sepack` in bin/, the stubs it copies in share/sekit/stubs/<target>/,
-# where an installed sepack finds them from its own location; and a Debian package of that.
+# Installing the packer: `sepack` in bin/, its manual page in share/man/man1/, the stubs it
+# copies in share/sekit/stubs/<target>/, where an installed sepack finds them from its own
+# location; and a Debian package of that.
 if(WIN32)
   # sepack.exe in bin\, and the stubs where it looks for them (..\share\sekit\stubs\<target>):
   # this build's own, and the other Windows build's when it is there.
@@ -26,6 +27,7 @@ set(SE_STUB_WIN64 "${CMAKE_BINARY_DIR}/../build-win64/bin/extractor.exe"
 
 install(TARGETS sepack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS extractor RUNTIME DESTINATION ${SE_STUB_DIR}/linux)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/sepack.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 foreach(target win32 win64)
   string(TOUPPER ${target} upper)
   install(FILES "${SE_STUB_${upper}}" DESTINATION ${SE_STUB_DIR}/${target} OPTIONAL
