@@ -5,8 +5,10 @@
 #      (Wine's Windows DLLs, else shared libraries, plus documentation texts);
 #   2. the native stub's whole run on a package holding the MSZIP cabinet against cabextract
 #      extracting it (when sepack make is built);
-#   3. sepack make of a ~50 MB folder of the same kind of files, on every core against pinned to
-#      one (taskset -c 0), and its peak memory;
+#   3. the peak memory of sepack make with one large cabinet (MAKE_MEMORY_MB, default 200 MB of
+#      random data), against 64 MB plus the entry; sepack make of a ~50 MB folder of the same
+#      kind of files as in 1, on every core against pinned to one (taskset -c 0), and its peak
+#      memory;
 #   4. the size of the Windows 32-bit stub against its limit.
 # Each figure comes with its ratio and target. Throughput is the best of --runs by CPU time.
 #   bench/run.sh [--runs N] [--mb MB]
@@ -132,6 +134,31 @@ PY
     memory_line "stored ${mb} MB" "$cab" "$(peak_kb package-big)"
     rm -f "$DATA/package-big"
   done
+
+  echo
+  echo "== peak memory of sepack make with one large cabinet (limit: 64 MB plus the entry)"
+  # Random data, which MSZIP cannot shrink: the cabinet, and the entry, are as large as the data.
+  mkdir -p "$DATA/large"
+  head -c $((${MAKE_MEMORY_MB:-200} * 1000000)) /dev/urandom >"$DATA/large/data.bin"
+  cp "$DATA/files/rux.exe" "$DATA/large/rux.exe"
+  (cd "$DATA/large" && gcab -z -c "$DATA/large.cab" data.bin rux.exe)
+  rm -rf "$DATA/large"
+  if [ -x /usr/bin/time ]; then
+    /usr/bin/time -f %M -o "$DATA/peak" "$SEPACK" make -q -o "$DATA/package-large" \
+      --stub "$BUILD/bin/extractor" "$DATA/large.cab"
+    make_peak=$(cat "$DATA/peak")
+  else
+    make_peak=$(python3 -c '
+import resource, subprocess, sys
+subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$SEPACK" make -q -o \
+      "$DATA/package-large" --stub "$BUILD/bin/extractor" "$DATA/large.cab")
+  fi
+  awk -v c="$(stat -c %s "$DATA/large.cab")" -v k="$make_peak" 'BEGIN {
+    limit = 64 * 1048576 + c; used = k * 1024
+    printf "  cabinet %.1f MB   peak %.1f MB   limit %.1f MB   (%s)\n", c / 1048576,
+           used / 1048576, limit / 1048576, used <= limit ? "met" : "NOT met" }'
+  rm -f "$DATA/large.cab" "$DATA/package-large"
 
   echo
   echo "== sepack make of a ~50 MB folder: every core against one (taskset -c 0), best of $RUNS"

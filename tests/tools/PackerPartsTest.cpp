@@ -1,5 +1,6 @@
 // The packer's parts that the command line cannot reach cheaply: how folders are cut into
-// cabinets whatever their size, side-by-side compression, the prompt's UTF-8 check.
+// cabinets whatever their size, compressing from files and side by side, the prompt's UTF-8
+// check.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include "tests/extractor/PackageTestSupport.h"
+#include "tests/support/TempDir.h"
+#include "tools/sepack/CodecRun.h"
 #include "tools/sepack/FolderCabinet.h"
 #include "tools/sepack/ParallelCompress.h"
 #include "tools/sepack/TextChecks.h"
@@ -58,11 +61,49 @@ std::vector<std::string> Inputs() {
   return inputs;
 }
 
+// Each input in a file of its own.
+std::vector<std::string> InputFiles(const testing_support::TempDir& dir,
+                                    const std::vector<std::string>& inputs) {
+  std::vector<std::string> paths;
+  for (const auto& in : inputs) {
+    paths.push_back(dir / ("in" + std::to_string(paths.size())));
+    testing_support::WriteFileBytes(paths.back(), in);
+  }
+  return paths;
+}
+
+// Compressing from a file in pieces gives the codec object's stream of the whole input, across
+// the reader's 1 MiB pieces and for an empty file.
+TEST(CompressFile, GivesTheCodecObjectsStream) {
+  testing_support::TempDir dir;
+  std::vector<std::string> inputs = Inputs();
+  std::mt19937 rng(7);
+  std::string large((1 << 20) + 4321, '\0');
+  for (auto& c : large) c = static_cast<char>(rng() % 5 == 0 ? rng() : 'x');
+  inputs.push_back(large);
+  const std::vector<std::string> paths = InputFiles(dir, inputs);
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const se::MemoryStream stream = sepack::CompressFile(paths[i], "test", false);
+    const std::string got(reinterpret_cast<const char*>(stream.Memory()),
+                          static_cast<size_t>(stream.Size()));
+    EXPECT_TRUE(got == testing_support::Compress(inputs[i])) << inputs[i].size();
+  }
+  try {
+    sepack::CompressFile(dir / "missing", "test", false);
+    ADD_FAILURE() << "a missing file compressed";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("cannot read '" + (dir / "missing") + "': "),
+              std::string::npos)
+        << e.what();
+  }
+}
+
 TEST(CompressInOrder, GivesTheSerialStreamsInOrderWhateverTheThreads) {
+  testing_support::TempDir dir;
   const std::vector<std::string> inputs = Inputs();
   std::vector<sepack::CompressJob> jobs;
-  for (const auto& in : inputs) {
-    jobs.push_back({"job", [&in] { return std::vector<uint8_t>(in.begin(), in.end()); }});
+  for (const auto& path : InputFiles(dir, inputs)) {
+    jobs.push_back({"job", [path] { return path; }});
   }
   for (const unsigned threads : {1u, 2u, 4u, 16u}) {
     std::vector<std::string> streams;
@@ -81,13 +122,15 @@ TEST(CompressInOrder, GivesTheSerialStreamsInOrderWhateverTheThreads) {
 }
 
 TEST(CompressInOrder, TheFirstErrorStopsTheRest) {
+  testing_support::TempDir dir;
+  const std::string input = InputFiles(dir, {std::string(1000, 'x')})[0];
   std::atomic<int> started{0};
   std::vector<sepack::CompressJob> jobs;
   for (int i = 0; i < 50; ++i) {
-    jobs.push_back({"job", [&started, i] {
+    jobs.push_back({"job", [&started, &input, i] {
                       ++started;
                       if (i == 3) throw std::runtime_error("job 4 failed");
-                      return std::vector<uint8_t>(1000, 'x');
+                      return input;
                     }});
   }
   size_t handed = 0;

@@ -233,7 +233,7 @@ int Run(const std::vector<std::string>& args) {
   for (const Source& s : sources) {
     jobs.push_back({"compressing " + s.label, [&s] {
                       if (!s.files.empty()) WriteFolderCabinet(s.files, s.cabinet);
-                      return ReadWholeFile(s.cabinet);
+                      return s.cabinet;
                     }});
   }
   CompressInOrder(jobs, [&](size_t index, std::string_view stream) {

@@ -45,8 +45,7 @@ void CompressInOrder(const std::vector<CompressJob>& jobs,
         index = next++;
       }
       try {
-        const std::vector<uint8_t> input = jobs[index].input();
-        se::MemoryStream stream = RunCodec(CodecOp::kCompress, input, jobs[index].label, progress);
+        se::MemoryStream stream = CompressFile(jobs[index].input(), jobs[index].label, progress);
         const std::lock_guard lock(mutex);
         done[index] = std::move(stream);
         changed.notify_all();
