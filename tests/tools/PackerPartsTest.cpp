@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/extractor/PackageTestSupport.h"
@@ -47,6 +49,36 @@ TEST(SplitIntoCabinets, RunsStayWithinTheTargetAndKeepTheOrder) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RunSizes(c.sizes, c.target), c.runs);
+  }
+}
+
+// Stored times: UTC calendar fields, capped by SOURCE_DATE_EPOCH, held within what a cabinet
+// can store.
+TEST(DosTimeOf, GivesTheUtcFieldsWithinTheCabinetRange) {
+  const auto dos = [](int year, int month, int day, int hour, int minute, int second) {
+    return std::pair<uint16_t, uint16_t>(
+        static_cast<uint16_t>(((year - 1980) << 9) | (month << 5) | day),
+        static_cast<uint16_t>((hour << 11) | (minute << 5) | (second / 2)));
+  };
+  const struct {
+    int64_t seconds;
+    std::optional<int64_t> cap;
+    std::pair<uint16_t, uint16_t> expected;
+  } cases[] = {
+      {315532800, {}, dos(1980, 1, 1, 0, 0, 0)},
+      {951827696, {}, dos(2000, 2, 29, 12, 34, 56)},   // a leap day
+      {1709251199, {}, dos(2024, 2, 29, 23, 59, 58)},  // odd seconds round down
+      {4107542400, {}, dos(2100, 3, 1, 0, 0, 0)},      // 2100 is no leap year
+      {0, {}, dos(1980, 1, 1, 0, 0, 0)},               // before 1980: its first second
+      {-86400, {}, dos(1980, 1, 1, 0, 0, 0)},
+      {9999999999, {}, dos(2107, 12, 31, 23, 59, 58)},        // past 2107: its last
+      {1709251199, 951827696, dos(2000, 2, 29, 12, 34, 56)},  // capped
+      {951827696, 1709251199, dos(2000, 2, 29, 12, 34, 56)},  // under the cap: kept
+  };
+  for (const auto& c : cases) {
+    std::pair<uint16_t, uint16_t> got;
+    sepack::DosTimeOf(c.seconds, c.cap, got.first, got.second);
+    EXPECT_EQ(got, c.expected) << c.seconds;
   }
 }
 
