@@ -122,6 +122,14 @@ FileHandle PosixPlatform::OpenFile(const std::string& path, uint32_t access, uin
     close(fd);
     return Fail(error), kInvalidFile;
   }
+  // CREATE_ALWAYS gives an existing file fresh attributes; here the execute permission is the
+  // one that would outlive the overwrite, and make new content runnable that was not meant to be.
+  if (disposition == Disposition::kCreateAlways && S_ISREG(st.st_mode) &&
+      (st.st_mode & 0111) != 0 && fchmod(fd, st.st_mode & 0666) != 0) {
+    const int error = errno;
+    close(fd);
+    return Fail(error), kInvalidFile;
+  }
   if ((flagsAndAttributes & flag::kDeleteOnClose) != 0) unlink(path.c_str());
   return fd;
 }

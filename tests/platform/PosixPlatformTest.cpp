@@ -135,7 +135,7 @@ TEST_F(PosixPlatform, ReadOnlyIsTheWritePermission) {
   EXPECT_EQ(ModeOf(Path("d")), folderMode);
 }
 
-TEST_F(PosixPlatform, MarkExecutableAddsExecuteAsTheUmaskAllows) {
+TEST_F(PosixPlatform, ExecutePermissionIsAddedAsTheUmaskAllowsAndDroppedOnOverwrite) {
   struct Case {
     mode_t before, mask, after;
   };
@@ -164,6 +164,24 @@ TEST_F(PosixPlatform, MarkExecutableAddsExecuteAsTheUmaskAllows) {
   EXPECT_EQ(ModeOf(Path("d")), 0700u);
   EXPECT_FALSE(os().MarkExecutable(Path("missing")));
   EXPECT_EQ(os().LastError(), static_cast<uint32_t>(ENOENT));
+
+  // Overwriting a file (CREATE_ALWAYS) takes its execute permission away, as it resets the
+  // attributes on Windows; opening it otherwise keeps it.
+  MakeFile("run");
+  ASSERT_EQ(chmod(Path("run").c_str(), 0750), 0);
+  for (const auto disposition :
+       {Disposition::kOpenExisting, Disposition::kOpenAlways, Disposition::kTruncateExisting}) {
+    const auto kept =
+        os().OpenFile(Path("run"), access::kWrite, plat::share::kRead, disposition, attr::kNormal);
+    ASSERT_NE(kept, plat::kInvalidFile);
+    EXPECT_TRUE(os().Close(kept));
+    EXPECT_EQ(ModeOf(Path("run")), 0750u) << static_cast<int>(disposition);
+  }
+  const auto file = os().OpenFile(Path("run"), access::kWrite, plat::share::kRead,
+                                  Disposition::kCreateAlways, attr::kNormal);
+  ASSERT_NE(file, plat::kInvalidFile);
+  EXPECT_TRUE(os().Close(file));
+  EXPECT_EQ(ModeOf(Path("run")), 0640u);
 }
 
 TEST_F(PosixPlatform, DosTimeIsLocalTimeAndSetsTheModificationTime) {

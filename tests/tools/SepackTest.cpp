@@ -826,6 +826,11 @@ TEST_F(SepackTest, FoldersPackReproduciblyWithTheirExecuteBits) {
   };
   EXPECT_TRUE(exec("helper.sh"));
   EXPECT_FALSE(exec("new.txt"));
+  // Extracted over files of the same names, they come out as stored, not as found.
+  fs::permissions(Path("out/new.txt"), fs::perms::owner_exec, fs::perm_options::add);
+  ASSERT_EQ(Sepack("extract " + Quote(Path("capped")) + " " + Quote(Path("out"))), 0) << err_;
+  EXPECT_TRUE(exec("helper.sh"));
+  EXPECT_FALSE(exec("new.txt"));
 }
 
 }  // namespace
