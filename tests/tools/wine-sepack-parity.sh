@@ -7,7 +7,7 @@
 # $WINEPREFIX32). Every i686 process start costs about a minute under emulation, so the i686 run
 # takes one case of each kind.
 set -euo pipefail
-EXE=$1 STUB=$2
+EXE=$(realpath "$1") STUB=$(realpath "$2")
 export WINEDEBUG=-all LC_ALL=C.UTF-8
 SEPACK=${SEPACK:-$(dirname "$(dirname "$(realpath "$EXE")")")/../build/bin/sepack}
 [ -x "$SEPACK" ] || { echo "no native sepack at $SEPACK: build the native sepack first" >&2; exit 1; }
@@ -82,6 +82,16 @@ if [ $full = 1 ]; then
   "$SEPACK" make -q -o "$work/app.exe" --stub "$STUB" "$work/app"
   check "verify: a package that runs rux.exe is sound" \
     test "$(status_of win verify "$(winpath "$work/app.exe")")" = 0
+  # An output inside the input folder is refused; one beside it is not, also when the input is
+  # the current folder (a drive's bare "Z:" names the current folder, never the root).
+  check "make: an output inside the input folder is refused" \
+    test "$(status_of win make -q -o "$(winpath "$work/app/sub.exe")" --stub "$(winpath "$STUB")" \
+            "$(winpath "$work/app")")" = 1
+  check "make: an output beside the current folder packed" \
+    test "$(cd "$work/app" && status_of win make -q -o "$(winpath "$work/beside.exe")" \
+            --stub "$(winpath "$STUB")" .)" = 0
+  check "make: from the current folder, a sound package" \
+    test "$(status_of win verify "$(winpath "$work/beside.exe")")" = 0
   check "make: a damaged cabinet is refused with exit 1" \
     test "$(status_of win make -q -o "$(winpath "$work/bad.exe")" --stub "$(winpath "$STUB")" \
             "$(winpath "$FIXTURES/corrupt.cab")")" = 1

@@ -126,7 +126,10 @@ std::string ParentPath(const std::string& path) {
   const auto at = std::find_if(path.rbegin(), path.rend(), IsSeparator);
   if (at == path.rend()) return {};
   std::string parent(path.begin(), at.base() - 1);
-  return parent.empty() ? std::string(1, *at) : parent;
+  // The root keeps its separator: "/", and "C:\" rather than "C:", which names the current
+  // folder of drive C.
+  const bool drive = plat::kPathDelim == '\\' && parent.size() == 2 && parent[1] == ':';
+  return parent.empty() || drive ? parent + *at : parent;
 }
 
 bool IsFolder(const std::string& path) {
