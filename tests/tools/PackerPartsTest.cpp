@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <random>
 #include <stdexcept>
@@ -11,9 +12,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "tests/extractor/PackageTestSupport.h"
+#include "tests/support/FaultPlatform.h"
 #include "tests/support/TempDir.h"
 #include "tools/sepack/CodecRun.h"
+#include "tools/sepack/FileIo.h"
 #include "tools/sepack/FolderCabinet.h"
 #include "tools/sepack/ParallelCompress.h"
 #include "tools/sepack/TextChecks.h"
@@ -208,3 +212,48 @@ TEST(InvalidUtf8Offset, FindsTheFirstBadByte) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<plat::DirEntry> entries;
+  plat::Native().FindFiles(folder, entries);
+  std::vector<std::string> names;
+  for (const auto& e : entries) {
+    if (e.name != "." && e.name != "..") names.push_back(e.name);
+  }
+  return names;
+}
+
+}  // namespace
+
+// An output is whole or not there: a write, close or rename that fails leaves the file that was
+// there before and no temporary file beside it.
+TEST(AtomicOutput, AFailureKeepsTheOldFileAndLeavesNoTemporary) {
+  using testing_support::Op;
+  const struct {
+    const char* what;
+    std::function<void(testing_support::FaultPlatform&)> fault;
+  } cases[] = {
+      {"disk full", [](auto& f) { f.DiskFullAfter(1000); }},
+      {"rename refused",
+       [](auto& f) { f.FailNth(Op::kRenameOver, 1, testing_support::kAccessDeniedCode); }},
+      {"close fails", [](auto& f) { f.FailNth(Op::kClose, 1, testing_support::kDiskFullCode); }},
+  };
+  for (const auto& c : cases) {
+    testing_support::TempDir dir;
+    const std::string target = dir / "out.bin";
+    sepack::WriteFileAtomically(target, {std::string_view("old")});
+    {
+      testing_support::FaultPlatform fault;
+      c.fault(fault);
+      const plat::ScopedPlatform use(fault);
+      EXPECT_THROW(sepack::WriteFileAtomically(target, {std::string(5000, 'n')}),
+                   std::runtime_error)
+          << c.what;
+    }
+    const std::vector<uint8_t> kept = sepack::ReadWholeFile(target);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "old") << c.what;
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"out.bin"}) << c.what;
+  }
+}
