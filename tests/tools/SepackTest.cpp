@@ -512,6 +512,13 @@ TEST_F(SepackTest, ListAndExtractRejectWhatIsNotASoundPackage) {
       EXPECT_NE(err_.find("Not a valid SE file"), std::string::npos) << err_;
     }
   }
+  // A path that names no package is said so, not judged as a package the stub fails on.
+  for (const auto& [path, reason] :
+       {std::pair{Path("missing"), "cannot open"}, std::pair{Path(""), "is a folder"}}) {
+    EXPECT_EQ(Sepack("verify " + Quote(path)), 1);
+    EXPECT_NE(err_.find(reason), std::string::npos) << err_;
+    EXPECT_EQ(err_.find("Application Error"), std::string::npos) << err_;
+  }
   // Entries decoded as the stub decodes them: a size word out of its bounds.
   ASSERT_EQ(Sepack("make -q -o " + Quote(Path("setup")) + " " + Quote(Fixture("stored.cab"))), 0);
   std::string bytes = Bytes2String(Read(Path("setup")));

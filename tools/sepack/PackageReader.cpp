@@ -28,7 +28,7 @@ void DecodeEntryToFile(const PackageReader& package, const EntryInfo& entry,
                            " bytes its size word gives: the entry is damaged");
 }
 
-PackageReader::PackageReader(const std::string& path) : path_(path) {
+void CheckPackageFile(const std::string& path) {
   plat::FileDetails details;
   if (!plat::Current().FileInfo(path, details)) {
     throw std::runtime_error("cannot open '" + path + "': " + LastErrorText());
@@ -36,6 +36,10 @@ PackageReader::PackageReader(const std::string& path) : path_(path) {
   if (details.attributes & plat::attr::kDirectory) {
     throw std::runtime_error("'" + path + "' is a folder, not an SE package");
   }
+}
+
+PackageReader::PackageReader(const std::string& path) : path_(path) {
+  CheckPackageFile(path);
   try {
     file_ = std::make_unique<se::FileStream>(path, se::FileStream::Mode::kOpenRead);
   } catch (const se::Exception&) {

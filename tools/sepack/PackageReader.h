@@ -38,6 +38,10 @@ struct PackageInfo {
   std::string damage;          // why the walk stopped early; empty when every entry fits
 };
 
+// Refuses (std::runtime_error with the reason) a path that names nothing or a folder: every
+// command that reads a package says so before looking for one.
+void CheckPackageFile(const std::string& path);
+
 class PackageReader {
  public:
   // Opens `path` and walks its trailer and entry headers. std::runtime_error "not an SE

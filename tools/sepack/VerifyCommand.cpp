@@ -44,6 +44,8 @@ void ReportIgnoredBytes(const std::string& path) {
 int Run(const std::vector<std::string>& args) {
   if (args.size() != 1) throw UsageError{"expected PKG"};
   const std::string& path = args[0];
+  // A path that names no file is the user's slip, not a package the stub would fail on.
+  CheckPackageFile(path);
   const StubVerdict verdict = JudgeAsTheStub(path);
   if (!verdict.Sound()) {
     std::fprintf(stderr, "sepack verify: '%s' is not sound: %s\n", path.c_str(),
