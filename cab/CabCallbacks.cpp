@@ -30,7 +30,6 @@ void RecordError() {
 }
 
 constexpr uint32_t kFailed = 0xFFFFFFFFu;
-constexpr uint16_t kRunAfterExtract = 0x40;
 
 }  // namespace
 
@@ -181,7 +180,7 @@ bool SetTargetFileInfo(const std::string& path, uint16_t date, uint16_t time, ui
   os.Close(file);
   os.SetAttributes(path, attributes & 0x27u);
   // The run-after-extract bit carries a POSIX execute permission across (a no-op on Windows).
-  if ((attributes & kRunAfterExtract) != 0) os.MarkExecutable(path);
+  if ((attributes & kAttrExecute) != 0) os.MarkExecutable(path);
   return true;
 }
 

@@ -89,6 +89,9 @@ enum TFCIERROR : int32_t {
 };
 
 inline constexpr uint16_t tcompTYPE_MSZIP = 0x0001;
+// A stored file's attribute bits.
+inline constexpr uint16_t kAttrReadOnly = 0x01;   // _A_RDONLY
+inline constexpr uint16_t kAttrArchive = 0x20;    // _A_ARCH
 inline constexpr uint16_t kAttrExecute = 0x40;    // _A_EXEC: run after extraction
 inline constexpr uint16_t kAttrNameIsUtf = 0x80;  // _A_NAME_IS_UTF
 inline constexpr size_t kMaxCabName = 256;        // CB_MAX_FILENAME, _CABINET_NAME, _CAB_PATH

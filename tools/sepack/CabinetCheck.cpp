@@ -98,15 +98,4 @@ CabinetSummary CheckCabinet(const std::string& path) {
   return summary;
 }
 
-bool HoldsLaunchedProgram(const std::vector<std::string>& names) {
-  for (const auto& n : names) {
-    std::string lower = n;
-    for (char& c : lower) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    if (lower == "rux.exe") return true;
-  }
-  return false;
-}
-
 }  // namespace sepack

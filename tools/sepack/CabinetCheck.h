@@ -18,8 +18,4 @@ struct CabinetSummary {
 // neighbours could never be found.
 CabinetSummary CheckCabinet(const std::string& path);
 
-// True when `names` holds the program the extractor launches ("rux.exe" at the top level;
-// cabinet names compare case-insensitively).
-bool HoldsLaunchedProgram(const std::vector<std::string>& names);
-
 }  // namespace sepack

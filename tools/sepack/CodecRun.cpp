@@ -7,6 +7,7 @@
 #include "lzh/LzhCodec.h"
 #include "lzh/LzhEncoder.h"
 #include "platform/Platform.h"
+#include "tools/sepack/FileIo.h"
 #include "tools/sepack/Progress.h"
 
 namespace sepack {
@@ -15,8 +16,7 @@ namespace {
 constexpr int64_t kMaxInput = std::numeric_limits<int32_t>::max();
 
 std::runtime_error ReadError(const std::string& path) {
-  auto& os = plat::Current();
-  return std::runtime_error("cannot read '" + path + "': " + os.ErrorText(os.LastError()));
+  return std::runtime_error("cannot read '" + path + "': " + LastErrorText());
 }
 
 // The encoder's input: a file read in pieces of 1 MiB.

@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "cab/CabIntf.h"
 #include "platform/Platform.h"
 #include "tools/sepack/FileIo.h"
 
@@ -15,10 +16,6 @@ namespace {
 
 // A stored name can hold 255 bytes.
 constexpr size_t kMaxStoredName = 255;
-// The cabinet attributes a stored file can carry.
-constexpr uint16_t kReadOnlyAttribute = 0x01;
-constexpr uint16_t kArchiveAttribute = 0x20;
-constexpr uint16_t kUtf8NameAttribute = 0x80;
 // 1980-01-01 and 2107-12-31 23:59:58, in seconds since 1970.
 constexpr int64_t kFirstDosSecond = 315532800;
 constexpr int64_t kLastDosSecond = 4354819198;
@@ -83,12 +80,13 @@ struct Walk {
     }
     FolderFile f{stored, path, details.size};
     DosTimeOf(details.modified, cap, f.dosDate, f.dosTime);
-    f.attributes = kArchiveAttribute;
-    if (details.attributes & plat::attr::kReadOnly) f.attributes |= kReadOnlyAttribute;
-    if (details.ownerExecute) f.attributes |= kExecuteAttribute;
+    f.attributes = cab::kAttrArchive;
+    if (details.attributes & plat::attr::kReadOnly) f.attributes |= cab::kAttrReadOnly;
+    // Run after extraction: turned back into execute bits where files are unpacked.
+    if (details.ownerExecute) f.attributes |= cab::kAttrExecute;
     const bool ascii = std::all_of(stored.begin(), stored.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (!ascii) f.attributes |= kUtf8NameAttribute;
+    if (!ascii) f.attributes |= cab::kAttrNameIsUtf;
     files.push_back(std::move(f));
   }
 };

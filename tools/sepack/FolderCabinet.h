@@ -16,9 +16,6 @@ struct FolderFile {
   uint16_t attributes = 0;            // cabinet attribute bits
 };
 
-// The cabinet attribute of a file to be run after extraction: stored for files whose owner may
-// run them, and turned back into execute bits where files are unpacked.
-inline constexpr uint16_t kExecuteAttribute = 0x40;
 // The bytes one cabinet folder can hold: 65535 data blocks of 32 KiB.
 inline constexpr uint64_t kMaxCabinetFolderBytes = 65535ull * 32768;
 // A folder is packed into cabinets of about this many bytes each, so that large folders make
