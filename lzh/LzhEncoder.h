@@ -143,14 +143,40 @@ int64_t EncodeLoop(Input input, Sink sink, TLzhEncodeStats* stats) {
     const int step = ws.MatchLength;
 
     int i = 0;
-    while (i < step && TakeByte(input, byte)) {
+    // The oldest position leaves, the new byte takes its place, and r moves on to the position
+    // to insert next.
+    const auto advance = [&](uint8_t next) {
       ws.RemovePosition(s);
-      ring[s] = byte;
-      if (s < kMaxMatch - 1) ring[s + kWindowSize] = byte;
+      ring[s] = next;
+      if (s < kMaxMatch - 1) ring[s + kWindowSize] = next;
       s = (s + 1) & (kWindowSize - 1);
       r = (r + 1) & (kWindowSize - 1);
-      ws.InsertPosition(r);
       ++i;
+    };
+    while (i < step) {
+      if (!TakeByte(input, byte)) break;
+      advance(byte);
+      if (i == step) {
+        ws.InsertPosition(r);  // the step's last position: its match is the next one
+        break;
+      }
+      // Another position follows r in this step. When the two are in different trees and the
+      // removal between them is in a third, inserting them side by side is the same as one
+      // after the other (the byte written there belongs to no key either insertion reads).
+      if (!TakeByte(input, byte)) {
+        ws.InsertPosition(r);
+        break;
+      }
+      const int a = r;
+      const bool apart = ring[a] != ring[(a + 1) & (kWindowSize - 1)] &&
+                         (ws.TreeParent[s] == NoNode || ring[s] != ring[a]);
+      if (!apart) ws.InsertPosition(a);
+      advance(byte);
+      if (apart) {
+        ws.InsertTwoPositions(a, r);
+      } else {
+        ws.InsertPosition(r);
+      }
     }
     ws.BytesCoded += i;
 

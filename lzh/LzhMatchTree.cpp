@@ -48,88 +48,140 @@ int SharedPastFirstBlock(const uint8_t* a, const uint8_t* b, bool& higher) {
   }
 }
 
-}  // namespace
-
-void TLzhWorkState::InsertPosition(int r) {
-  uint16_t* const right = TreeRight;
-  uint16_t* const parent = TreeParent;
-  uint16_t* const left = TreeLeft;
-  const uint8_t* const ring = Ring;
-  const uint8_t* const key = &ring[r];
-  left[r] = right[r] = NoNode;
-  const int root = kTreeRootBase + key[0];
-  int p = right[root];
-  if (p == NoNode) {
-    right[root] = static_cast<uint16_t>(r);
-    parent[r] = static_cast<uint16_t>(root);
-    MatchLength = 0;  // the match position keeps its value
-    return;
+// One insertion's walk down its tree, a visit per Step. Scored walks keep the best match seen;
+// the encoder uses a walk's result only for the position where its next symbol starts. The
+// walk is split into steps so that two walks in different trees can take turns in one loop
+// (InsertTwoPositions): each visit is a chain of dependent loads, and two chains overlap.
+template <bool kScored>
+class TTreeWalk {
+ public:
+  TTreeWalk(TLzhWorkState& ws, int r)
+      : left_(ws.TreeLeft),
+        right_(ws.TreeRight),
+        parent_(ws.TreeParent),
+        ring_(ws.Ring),
+        key_(ws.Ring + r),
+        r_(r) {
+    left_[r] = right_[r] = NoNode;
+    const int root = kTreeRootBase + key_[0];
+    p_ = right_[root];
+    if (p_ == NoNode) {
+      right_[root] = static_cast<uint16_t>(r);
+      parent_[r] = static_cast<uint16_t>(root);
+      return;
+    }
+    // Most visits are decided by the key's first block after byte 0: kept at hand, with its
+    // order as a number.
+    first_ = Load64(key_ + 1);
+    firstOrder_ = __builtin_bswap64(first_);
+    other_ = Load64(ring_ + p_ + 1);  // the first block of the node being visited
   }
-  // Most visits are decided by the key's first block after byte 0: kept at hand, with its
-  // order as a number.
-  const uint64_t first = Load64(key + 1);
-  const uint64_t firstOrder = __builtin_bswap64(first);
-  // The first block of the node being visited.
-  uint64_t other = Load64(ring + p + 1);
-  // The best match so far as one number: longer wins, then the smaller offset (4095 - d is
-  // larger); 0 while nothing shares 3 bytes.
-  unsigned best = 0;
-  for (;;) {
+
+  bool Done() const { return p_ == NoNode; }
+
+  // Visits the next node; ends the walk (Done) once r has its place.
+  void Step() {
+    const int p = p_;
     // Both children and their first blocks are loaded before the direction is known: the
     // direction is close to a coin toss, so it is taken as a select, and whichever way it
     // goes the next visit's bytes are already on their way. An absent child (NoNode) reads
     // the ring's tail, which is inside the buffer and unused.
-    const int lower = left[p];
-    const int upper = right[p];
-    const uint64_t otherLower = Load64(ring + lower + 1);
-    const uint64_t otherUpper = Load64(ring + upper + 1);
+    const int lower = left_[p];
+    const int upper = right_[p];
+    const uint64_t otherLower = Load64(ring_ + lower + 1);
+    const uint64_t otherUpper = Load64(ring_ + upper + 1);
     int length;
     bool higher = false;
-    if (first != other) [[likely]] {
-      length = SharedInFirstBlock(first, other);
-      higher = firstOrder > __builtin_bswap64(other);
+    if (first_ != other_) [[likely]] {
+      length = SharedInFirstBlock(first_, other_);
+      higher = firstOrder_ > __builtin_bswap64(other_);
     } else {
-      length = SharedPastFirstBlock(key, ring + p, higher);
+      length = SharedPastFirstBlock(key_, ring_ + p, higher);
     }
-    const unsigned d = static_cast<unsigned>(((r - p) & (kWindowSize - 1)) - 1);
-    const unsigned score = static_cast<unsigned>(length) << 12 | (kWindowSize - 1 - d);
-    // Selects, not branches: whether a visit improves the match is close to a coin toss.
-    const unsigned candidate = score & (0u - static_cast<unsigned>(length >= kMinMatch));
-    best = std::max(best, candidate);
+    if constexpr (kScored) {
+      const unsigned d = static_cast<unsigned>(((r_ - p) & (kWindowSize - 1)) - 1);
+      const unsigned score = static_cast<unsigned>(length) << 12 | (kWindowSize - 1 - d);
+      // Selects, not branches: whether a visit improves the match is close to a coin toss.
+      const unsigned candidate = score & (0u - static_cast<unsigned>(length >= kMinMatch));
+      best_ = std::max(best_, candidate);
+    }
     if (length == kMaxMatch) {
       // p holds the same 60 bytes: r takes its place and p leaves the tree.
-      parent[r] = parent[p];
-      left[r] = static_cast<uint16_t>(lower);
-      right[r] = static_cast<uint16_t>(upper);
-      parent[lower] = static_cast<uint16_t>(r);
-      parent[upper] = static_cast<uint16_t>(r);
-      const int q = parent[p];
-      if (right[q] == p) {
-        right[q] = static_cast<uint16_t>(r);
+      parent_[r_] = parent_[p];
+      left_[r_] = static_cast<uint16_t>(lower);
+      right_[r_] = static_cast<uint16_t>(upper);
+      parent_[lower] = static_cast<uint16_t>(r_);
+      parent_[upper] = static_cast<uint16_t>(r_);
+      const int q = parent_[p];
+      if (right_[q] == p) {
+        right_[q] = static_cast<uint16_t>(r_);
       } else {
-        left[q] = static_cast<uint16_t>(r);
+        left_[q] = static_cast<uint16_t>(r_);
       }
-      parent[p] = NoNode;
-      break;
+      parent_[p] = NoNode;
+      p_ = NoNode;
+      return;
     }
     // Masks rather than conditions, so that the compiler keeps them as selects.
     const int pick = -static_cast<int>(higher);
     const int next = lower ^ ((lower ^ upper) & pick);
     if (next == NoNode) {
-      (higher ? right : left)[p] = static_cast<uint16_t>(r);
-      parent[r] = static_cast<uint16_t>(p);
-      break;
+      (higher ? right_ : left_)[p] = static_cast<uint16_t>(r_);
+      parent_[r_] = static_cast<uint16_t>(p);
+      p_ = NoNode;
+      return;
     }
-    other = otherLower ^
-            ((otherLower ^ otherUpper) & static_cast<uint64_t>(static_cast<int64_t>(pick)));
-    p = next;
+    other_ = otherLower ^
+             ((otherLower ^ otherUpper) & static_cast<uint64_t>(static_cast<int64_t>(pick)));
+    p_ = next;
   }
+
+  // The best match as one number: longer wins, then the smaller offset (4095 - d is larger);
+  // 0 while nothing shares 3 bytes.
+  unsigned Best() const { return best_; }
+
+ private:
+  uint16_t* const left_;
+  uint16_t* const right_;
+  uint16_t* const parent_;
+  const uint8_t* const ring_;
+  const uint8_t* const key_;
+  const int r_;
+  int p_;
+  uint64_t first_ = 0;
+  uint64_t firstOrder_ = 0;
+  uint64_t other_ = 0;
+  unsigned best_ = 0;
+};
+
+// The best match of a scored walk becomes the match length and position.
+void KeepMatch(TLzhWorkState& ws, unsigned best) {
   if (best != 0) {
-    MatchLength = static_cast<uint16_t>(best >> 12);
-    MatchPosition = static_cast<uint16_t>(kWindowSize - 1 - (best & (kWindowSize - 1)));
+    ws.MatchLength = static_cast<uint16_t>(best >> 12);
+    ws.MatchPosition = static_cast<uint16_t>(kWindowSize - 1 - (best & (kWindowSize - 1)));
   } else {
-    MatchLength = 0;  // the match position keeps its value
+    ws.MatchLength = 0;  // the match position keeps its value
   }
+}
+
+}  // namespace
+
+void TLzhWorkState::InsertPosition(int r) {
+  TTreeWalk<true> walk(*this, r);
+  while (!walk.Done()) walk.Step();
+  KeepMatch(*this, walk.Best());
+}
+
+void TLzhWorkState::InsertTwoPositions(int a, int b) {
+  TTreeWalk<false> first(*this, a);
+  TTreeWalk<true> second(*this, b);
+  while (!first.Done() && !second.Done()) {
+    first.Step();
+    second.Step();
+  }
+  while (!first.Done()) first.Step();
+  while (!second.Done()) second.Step();
+  KeepMatch(*this, second.Best());
 }
 
 void TLzhWorkState::RemovePosition(int p) {

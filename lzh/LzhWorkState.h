@@ -63,7 +63,10 @@ class TLzhWorkState {
 
   // Match-finding tree over the ring buffer (encoder only).
   void ResetTree();
+  // Inserts position r and sets MatchLength and MatchPosition to the best match it met.
   void InsertPosition(int r);
+  // Inserts positions a and b, whose first bytes differ, side by side; the match is b's.
+  void InsertTwoPositions(int a, int b);
   void RemovePosition(int p);
 
   TLzhTopCodes TopCodes;
