@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -137,22 +139,40 @@ TEST(CompressFile, GivesTheCodecObjectsStream) {
 TEST(CompressInOrder, GivesTheSerialStreamsInOrderWhateverTheThreads) {
   testing_support::TempDir dir;
   const std::vector<std::string> inputs = Inputs();
+  // Inputs take a moment to make, so that workers free to make more would overlap.
+  std::atomic<int> makingNow{0};
+  std::atomic<int> mostAtOnce{0};
   std::vector<sepack::CompressJob> jobs;
   for (const auto& path : InputFiles(dir, inputs)) {
-    jobs.push_back({"job", [path] { return path; }});
+    jobs.push_back({"job", [&, path] {
+                      const int now = ++makingNow;
+                      int most = mostAtOnce.load();
+                      while (now > most && !mostAtOnce.compare_exchange_weak(most, now)) {
+                      }
+                      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                      --makingNow;
+                      return path;
+                    }});
   }
   for (const unsigned threads : {1u, 2u, 4u, 16u}) {
-    std::vector<std::string> streams;
-    sepack::CompressInOrder(
-        jobs,
-        [&](size_t index, std::string_view stream) {
-          EXPECT_EQ(index, streams.size());
-          streams.emplace_back(stream);
-        },
-        threads);
-    ASSERT_EQ(streams.size(), inputs.size());
-    for (size_t i = 0; i < inputs.size(); ++i) {
-      EXPECT_TRUE(streams[i] == testing_support::Compress(inputs[i])) << threads << " " << i;
+    for (const unsigned inputsAtOnce : {0u, 1u}) {
+      SCOPED_TRACE(testing::Message() << threads << " threads, inputs at once " << inputsAtOnce);
+      mostAtOnce = 0;
+      std::vector<std::string> streams;
+      sepack::CompressInOrder(
+          jobs,
+          [&](size_t index, std::string_view stream) {
+            EXPECT_EQ(index, streams.size());
+            streams.emplace_back(stream);
+          },
+          threads, inputsAtOnce);
+      ASSERT_EQ(streams.size(), inputs.size());
+      for (size_t i = 0; i < inputs.size(); ++i) {
+        EXPECT_TRUE(streams[i] == testing_support::Compress(inputs[i])) << i;
+      }
+      if (inputsAtOnce == 1) {
+        EXPECT_EQ(mostAtOnce.load(), 1);
+      }
     }
   }
 }

@@ -52,4 +52,7 @@ void DosTimeOf(int64_t seconds, std::optional<int64_t> cap, uint16_t& date, uint
 // file cannot be read or stored.
 void WriteFolderCabinet(const std::vector<FolderFile>& files, const std::string& cabinetPath);
 
+// How many WriteFolderCabinet calls do their work at the same time (0: any number).
+unsigned FolderCabinetsAtOnce();
+
 }  // namespace sepack

@@ -69,4 +69,8 @@ void WriteFolderCabinet(const std::vector<FolderFile>& files, const std::string&
   }
 }
 
+unsigned FolderCabinetsAtOnce() {
+  return 1;
+}
+
 }  // namespace sepack

@@ -13,4 +13,8 @@ void WriteFolderCabinet(const std::vector<FolderFile>& files, const std::string&
   cab::WriteCabinet(cabinetPath, sources);
 }
 
+unsigned FolderCabinetsAtOnce() {
+  return 0;  // each cabinet has its own library context
+}
+
 }  // namespace sepack

@@ -236,17 +236,20 @@ int Run(const std::vector<std::string>& args) {
                       return s.cabinet;
                     }});
   }
-  CompressInOrder(jobs, [&](size_t index, std::string_view stream) {
-    try {
-      tail.AddEntry(kEntryName, stream);
-    } catch (const std::length_error&) {
-      throw tooLarge;  // the rest is not compressed
-    }
-    if (o.verbosity > 1) {
-      std::fprintf(report, "entry %zu: %s, %zu bytes\n", index + 1, sources[index].label.c_str(),
-                   stream.size());
-    }
-  });
+  CompressInOrder(
+      jobs,
+      [&](size_t index, std::string_view stream) {
+        try {
+          tail.AddEntry(kEntryName, stream);
+        } catch (const std::length_error&) {
+          throw tooLarge;  // the rest is not compressed
+        }
+        if (o.verbosity > 1) {
+          std::fprintf(report, "entry %zu: %s, %zu bytes\n", index + 1,
+                       sources[index].label.c_str(), stream.size());
+        }
+      },
+      0, FolderCabinetsAtOnce());
   try {
     tail.PadForSigning(stubSize, prompt.size());
     tail.Finish(prompt);

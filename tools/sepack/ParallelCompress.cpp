@@ -13,7 +13,8 @@
 namespace sepack {
 
 void CompressInOrder(const std::vector<CompressJob>& jobs,
-                     const std::function<void(size_t, std::string_view)>& sink, unsigned threads) {
+                     const std::function<void(size_t, std::string_view)>& sink, unsigned threads,
+                     unsigned inputsAtOnce) {
   const size_t count = jobs.size();
   if (count == 0) return;
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
@@ -23,9 +24,12 @@ void CompressInOrder(const std::vector<CompressJob>& jobs,
 
   std::mutex mutex;
   std::condition_variable changed;
+  std::vector<std::optional<std::string>> inputs(count);  // made, not yet compressed
   std::vector<std::optional<se::MemoryStream>> done(count);
-  size_t next = 0;     // the next job to start
-  size_t written = 0;  // jobs handed to the sink
+  size_t nextInput = 0;     // the next job whose input to make
+  size_t making = 0;        // inputs being made now
+  size_t nextCompress = 0;  // the next job to compress
+  size_t written = 0;       // jobs handed to the sink
   bool stop = false;
   std::exception_ptr error;
   const auto fail = [&](std::exception_ptr e) {
@@ -34,22 +38,47 @@ void CompressInOrder(const std::vector<CompressJob>& jobs,
     stop = true;
     changed.notify_all();
   };
+  // Streams wait in memory for their turn: compression starts only while fewer than `workers`
+  // of them are under way or waiting. Inputs (files) may be made one job further ahead, so that
+  // when making inputs is the slower stage it never waits for a compression to end.
+  const auto canMake = [&] {
+    return nextInput < count && (inputsAtOnce == 0 || making < inputsAtOnce) &&
+           nextInput < written + workers + 1;
+  };
+  const auto canCompress = [&] {
+    return nextCompress < count && inputs[nextCompress].has_value() &&
+           nextCompress < written + workers;
+  };
 
   const auto work = [&] {
     for (;;) {
-      size_t index = 0;
-      {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return stop || next >= count || next < written + workers; });
-        if (stop || next >= count) return;
-        index = next++;
-      }
+      std::unique_lock lock(mutex);
+      changed.wait(lock,
+                   [&] { return stop || nextCompress >= count || canMake() || canCompress(); });
+      if (stop || nextCompress >= count) return;
       try {
-        se::MemoryStream stream = CompressFile(jobs[index].input(), jobs[index].label, progress);
-        const std::lock_guard lock(mutex);
-        done[index] = std::move(stream);
+        // Making inputs first: where only one can be made at a time, that chain of work is the
+        // one that must never stand still.
+        if (canMake()) {
+          const size_t index = nextInput++;
+          ++making;
+          lock.unlock();
+          std::string input = jobs[index].input();
+          lock.lock();
+          --making;
+          inputs[index] = std::move(input);
+        } else {
+          const size_t index = nextCompress++;
+          const std::string input = std::move(*inputs[index]);
+          inputs[index].reset();
+          lock.unlock();
+          se::MemoryStream stream = CompressFile(input, jobs[index].label, progress);
+          lock.lock();
+          done[index] = std::move(stream);
+        }
         changed.notify_all();
       } catch (...) {
+        if (lock.owns_lock()) lock.unlock();
         fail(std::current_exception());
         return;
       }

@@ -14,14 +14,16 @@ struct CompressJob {
   std::function<std::string()> input;  // makes the file to compress, gives its path; on a worker
 };
 
-// Compresses every job's input file (read in pieces, CompressFile), on up to `threads` threads
-// at once (0: one per core), and hands the streams to `sink` in job order on the calling thread;
-// a job starts only while fewer than `threads` streams wait to be handed on, so memory holds no
-// more than that many compressed entries. The output never depends on the number of threads. The
-// first error, from a job or from `sink`, stops the jobs not yet started and is raised once all
-// have ended.
+// Compresses every job's input file (made by `input`, then read in pieces by CompressFile), on
+// up to `threads` threads at once (0: one per core), and hands the streams to `sink` in job order
+// on the calling thread. Making inputs comes before compressing, with at most `inputsAtOnce`
+// made at once (0: no limit; 1 where the maker works one at a time anyway), so that such a chain
+// of work never stands still; a compression starts only while fewer than `threads` streams are
+// under way or wait to be handed on, so memory holds no more than that many compressed entries.
+// The output never depends on the number of threads. The first error, from a job or from
+// `sink`, stops the jobs not yet started and is raised once all have ended.
 void CompressInOrder(const std::vector<CompressJob>& jobs,
                      const std::function<void(size_t index, std::string_view stream)>& sink,
-                     unsigned threads = 0);
+                     unsigned threads = 0, unsigned inputsAtOnce = 0);
 
 }  // namespace sepack
