@@ -156,25 +156,23 @@ int64_t EncodeLoop(Input input, Sink sink, TLzhEncodeStats* stats) {
     while (i < step) {
       if (!TakeByte(input, byte)) break;
       advance(byte);
-      if (i == step) {
-        ws.InsertPosition(r);  // the step's last position: its match is the next one
+      // The step's last position gives the next match; so does r when the input ends after it.
+      if (i == step || !TakeByte(input, byte)) {
+        ws.InsertPosition(r);
         break;
       }
       // Another position follows r in this step. When the two are in different trees and the
       // removal between them is in a third, inserting them side by side is the same as one
       // after the other (the byte written there belongs to no key either insertion reads).
-      if (!TakeByte(input, byte)) {
-        ws.InsertPosition(r);
-        break;
-      }
       const int a = r;
       const bool apart = ring[a] != ring[(a + 1) & (kWindowSize - 1)] &&
                          (ws.TreeParent[s] == NoNode || ring[s] != ring[a]);
-      if (!apart) ws.InsertPosition(a);
-      advance(byte);
       if (apart) {
+        advance(byte);
         ws.InsertTwoPositions(a, r);
       } else {
+        ws.InsertPosition(a);
+        advance(byte);
         ws.InsertPosition(r);
       }
     }
